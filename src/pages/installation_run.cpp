@@ -1,0 +1,32 @@
+#include "pages/installation_run.h"
+
+#include "installer.h"
+#include "pages/finished_page.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr char kInstallCommand[] = "pkexec dpkg -i %s";
+}
+
+void buttonClicked(GtkWidget*, gpointer)
+{
+    // Room for the whole package list: a command cut inside an entry would install
+    // less than the list promises, or a different file.
+    char command[sizeof kInstallCommand + kTextBufferSize];
+    std::snprintf(command, sizeof command, kInstallCommand, installerState.rpmPath);
+    const int status = std::system(command);
+    g_print("system return %d\n", status);
+    if (status == 0) {
+        deallocInstallWindow();
+        initAndshowInstallSucceededWindow();
+    }
+}
+
+void deallocInstallWindow()
+{
+    InstallerState& s = installerState;
+    gtk_widget_hide(s.vbox);
+    gtk_container_remove(GTK_CONTAINER(s.window), s.vbox);
+}

@@ -1,0 +1,46 @@
+#include "resources/utf8_text.h"
+
+#include <glib.h>
+
+namespace {
+
+// Appends the longest part of `run` that fits in `maxSize` without splitting a
+// character; returns whether all of it fitted.
+bool appendWhole(std::string& out, std::string_view run, std::size_t maxSize)
+{
+    if (out.size() + run.size() <= maxSize) {
+        out.append(run);
+        return true;
+    }
+    std::size_t n = maxSize - out.size();
+    while (n > 0 && (static_cast<unsigned char>(run[n]) & 0xC0) == 0x80)
+        --n;
+    out.append(run.substr(0, n));
+    return false;
+}
+
+gunichar replacementFor(unsigned char byte)
+{
+    return byte == 0 || (byte >= 0x80 && byte < 0xA0) ? 0xFFFD : byte;
+}
+
+} // namespace
+
+std::string toValidUtf8(std::string_view bytes, std::size_t maxSize)
+{
+    std::string out;
+    out.reserve(std::min(bytes.size(), maxSize));
+    while (!bytes.empty()) {
+        const gchar* validEnd = nullptr;
+        g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), &validEnd);
+        const auto validSize = static_cast<std::size_t>(validEnd - bytes.data());
+        if (!appendWhole(out, bytes.substr(0, validSize), maxSize) || validSize == bytes.size())
+            break;
+        char encoded[6];
+        const gint length = g_unichar_to_utf8(replacementFor(static_cast<unsigned char>(bytes[validSize])), encoded);
+        if (!appendWhole(out, {encoded, static_cast<std::size_t>(length)}, maxSize))
+            break;
+        bytes.remove_prefix(validSize + 1);
+    }
+    return out;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// GTK+ 2 silently refuses text that is not valid UTF-8, which would leave an agreement
+// area empty. This returns `bytes` as valid UTF-8 of at most `maxSize` bytes, cut only
+// between characters: valid input comes back unchanged; a NUL byte or a C1 control byte
+// becomes U+FFFD, and any other byte that is not part of a valid sequence is read as
+// ISO-8859-1, the usual encoding of texts that were not saved as UTF-8.
+std::string toValidUtf8(std::string_view bytes, std::size_t maxSize);
