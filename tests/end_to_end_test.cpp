@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -105,6 +106,7 @@ protected:
             dup2(fileno(out), STDOUT_FILENO);
             setenv("PATH", path.c_str(), 1);
             setenv("LANG", "en_US.UTF-8", 1);
+            setenv("LC_ALL", "C.UTF-8", 1);  // LANG names the locale directory; this machine need not have it
             setenv("STUB_LOG", (dir.path / "argv").c_str(), 1);
             setenv("STUB_EXIT", std::to_string(stubExit).c_str(), 1);
             std::vector<char*> argv;
@@ -232,6 +234,114 @@ TEST_F(Installer, ClosingTheFinishedPageEndsWithStatusZero)
     sendDeleteWindow(window);
     EXPECT_EQ(exitStatus(), 0);
     EXPECT_EQ(output(), "en_US.UTF-8\nsystem return 0\ndelete event occurred\n");
+}
+
+// The real road: the real pkexec, authorised by polkit (root needs no agent), and the
+// real dpkg, in a private mount namespace where a scratch dpkg database with i386
+// enabled is mounted over /var/lib/dpkg and the package's files land on a tmpfs over
+// /opt, so that nothing of the machine's own changes.
+class RealInstall : public Installer {
+protected:
+    static void TearDownTestSuite()
+    {
+        if (!busState.empty())
+            std::system(("'" SYSTEM_BUS_SCRIPT "' stop '" + busState + "'").c_str());
+    }
+
+    void SetUp() override
+    {
+        Installer::SetUp();
+        if (geteuid() != 0)
+            GTEST_SKIP() << "needs root to install through the real pkexec and dpkg";
+        if (std::system("unshare --mount true") != 0)
+            GTEST_SKIP() << "mount namespaces are not available here";
+        if (busState.empty()) {
+            busState = (fs::temp_directory_path() / ("installer-system-bus." + std::to_string(getpid()))).string();
+            ASSERT_EQ(std::system(("'" SYSTEM_BUS_SCRIPT "' start '" + busState + "'").c_str()), 0);
+        }
+        for (const auto& path : packages)
+            fs::remove(path);
+        fs::remove(dir.path / "bin/pkexec");
+        for (const char* sub : {"info", "updates", "triggers"})
+            fs::create_directories(dir.path / "db" / sub);
+        writeFile(dir.path / "db/status", "");
+        writeFile(dir.path / "db/available", "");
+        writeFile(dir.path / "db/arch", run("dpkg --print-architecture") + "i386\n");
+        fs::create_directories(dir.path / "results");
+    }
+
+    void buildPackage()
+    {
+        const fs::path tree = dir.path / "tree";
+        writeFile(tree / "DEBIAN/control", "Package: installer-road-test\nVersion: 1.0\nArchitecture: i386\n"
+                                           "Maintainer: Installer Tests <tests@example.invalid>\n"
+                                           "Description: sample package of the installer's tests\n");
+        writeFile(tree / "opt/installer-road-test/sample.txt", "sample file\n");
+        ASSERT_EQ(std::system(("dpkg-deb --root-owner-group --build '" + tree.string() + "' '" +
+                               (dir.path / "road-test_1.0_i386.deb").string() + "' > /dev/null").c_str()),
+                  0);
+        fs::remove_all(tree);
+    }
+
+    // Runs the installer in the namespace; once it ends, records what dpkg installed.
+    void startInNamespace()
+    {
+        const std::string script =
+            "mount --bind \"$1\" /var/lib/dpkg && mount -t tmpfs tmpfs /opt && mount -t tmpfs tmpfs /var/log"
+            " || exit 99\n"
+            "\"$2\"; status=$?\n"
+            "dpkg-query -W -f='${Status}' installer-road-test > \"$3/status\" 2>&1\n"
+            "cat /opt/installer-road-test/sample.txt > \"$3/file\" 2>&1\n"
+            "exit $status\n";
+        start(0, {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c", script, "sh",
+                  (dir.path / "db").string(), INSTALLER_PATH, (dir.path / "results").string()});
+    }
+
+    std::vector<std::string> statusLines() const
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(output());
+        for (std::string line; std::getline(in, line);)
+            if (line.starts_with("system return "))
+                lines.push_back(line);
+        return lines;
+    }
+    bool waitForStatusLines(std::size_t count)
+    {
+        return eventually([&] { return statusLines().size() >= count; }, 120s);
+    }
+
+    static inline std::string busState;
+};
+
+TEST_F(RealInstall, InstallsThePackageThroughPkexecAndDpkg)
+{
+    buildPackage();
+    startInNamespace();
+    clickCheckBox();
+    pressReturn();
+    ASSERT_TRUE(waitForStatusLines(1));
+    EXPECT_EQ(statusLines()[0], "system return 0");
+    pressReturn();  // Done
+    EXPECT_EQ(exitStatus(), 0);
+    EXPECT_EQ(readFile(dir.path / "results/status"), "install ok installed");
+    EXPECT_EQ(readFile(dir.path / "results/file"), "sample file\n");
+}
+
+TEST_F(RealInstall, CorruptPackageFailsAndTheAgreementPageStays)
+{
+    writeFile(dir.path / "broken_1.0_i386.deb", "this is not a Debian package\n");
+    startInNamespace();
+    clickCheckBox();
+    pressReturn();
+    ASSERT_TRUE(waitForStatusLines(1));
+    EXPECT_NE(statusLines()[0], "system return 0");
+    pressReturn();  // Install is still there, focused
+    ASSERT_TRUE(waitForStatusLines(2));
+    sendDeleteWindow(window);
+    EXPECT_EQ(exitStatus(), 0);
+    EXPECT_TRUE(output().ends_with("delete event occurred\n"));
+    EXPECT_EQ(readFile(dir.path / "results/status").find("install ok installed"), std::string::npos);
 }
 
 } // namespace
