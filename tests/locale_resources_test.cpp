@@ -34,6 +34,11 @@ struct LineCase {
     std::string expected;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class StringsFormat : public testing::TestWithParam<LineCase> {};
 
 TEST_P(StringsFormat, StoresTheValueOfEachLine)
@@ -102,6 +107,11 @@ struct FallbackCase {
     bool langStrings, langLicense;
     const char* expectedTitle, *expectedAgreement, *printed;
 };
+
+void PrintTo(const FallbackCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class LocaleFallback : public testing::TestWithParam<FallbackCase> {};
 
