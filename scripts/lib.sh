@@ -18,10 +18,15 @@ ensure_packages() {
 
 build_packages=(g++ make cmake pkg-config libgtk2.0-dev libgtest-dev libx11-dev fonts-dejavu-core dpkg)
 
-build() {
-    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$root/build" -j"$(nproc)"
+# build_tree DIR [CMAKE OPTIONS...]: configures and builds the project in DIR.
+build_tree() {
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)" -- --no-print-directory >/dev/null
 }
+
+build() { build_tree "$root/build"; }
 
 # Starts a virtual X server on a free display; sets DISPLAY and xvfb_pid.
 start_xvfb() {

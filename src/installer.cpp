@@ -2,12 +2,12 @@
 
 InstallerState installerState;
 
-void destroy(GtkWidget*, gpointer)
+void destroy(GtkWidget* /*widget*/, gpointer /*data*/)
 {
     gtk_main_quit();
 }
 
-gboolean delete_event(GtkWidget*, GdkEvent*, gpointer)
+gboolean delete_event(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer /*data*/)
 {
     g_print("delete event occurred\n");
     return FALSE;

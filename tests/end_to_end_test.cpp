@@ -34,8 +34,7 @@ std::string run(const std::string& command)
     return out;
 }
 
-template <typename Predicate>
-bool eventually(Predicate done, std::chrono::milliseconds limit = 10s)
+template <typename Predicate> bool eventually(Predicate done, std::chrono::milliseconds limit = 10s)
 {
     for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;
          std::this_thread::sleep_for(20ms))
@@ -76,15 +75,18 @@ protected:
     void SetUp() override
     {
         title = "Example Setup " + std::to_string(getpid());
-        dir.locale("en_US.UTF-8", ("str_processName = " + title + "\nstr_checkButton = I accept\n" +
-                                   "str_installButton = Install\nstr_doneButton = Done\n").c_str(),
+        dir.locale("en_US.UTF-8",
+                   ("str_processName = " + title + "\nstr_checkButton = I accept\n"
+                    + "str_installButton = Install\nstr_doneButton = Done\n")
+                       .c_str(),
                    "Agreement.\n");
         for (const char* name : {"a b_i386.deb", "it's_i386.deb"}) {
             writeFile(dir.path / name, "");
             packages.push_back((dir.path / name).string());
         }
-        writeFile(dir.path / "bin/pkexec", "#!/bin/sh\nprintf '%s\\0' \"$@\" >> \"$STUB_LOG\"\necho >> \"$STUB_LOG\"\n"
-                                            "exit \"$STUB_EXIT\"\n");
+        writeFile(dir.path / "bin/pkexec",
+                  "#!/bin/sh\nprintf '%s\\0' \"$@\" >> \"$STUB_LOG\"\necho >> \"$STUB_LOG\"\n"
+                  "exit \"$STUB_EXIT\"\n");
         fs::permissions(dir.path / "bin/pkexec", fs::perms::owner_all);
     }
 
@@ -124,8 +126,8 @@ protected:
     // Clicks at (x, y) of the window's content, counted from its top-left corner.
     void click(int x, int y)
     {
-        run("xdotool mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " +
-            std::to_string(y) + " click 1");
+        run("xdotool mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " + std::to_string(y)
+            + " click 1");
     }
     // The button row's vertical centre: Install's bottom is the window's border above
     // the bottom edge, and the check box is centred on Install.
@@ -192,11 +194,11 @@ TEST_F(Installer, ClosingTheWindowEndsWithStatusZero)
 TEST_F(Installer, InstallRunsOnlyWhileTickedAndAgainAfterAFailure)
 {
     start(1);
-    clickInstall();   // insensitive: nothing may run
+    clickInstall();  // insensitive: nothing may run
     clickCheckBox();  // ticks, and moves the focus to Install
     pressReturn();
     ASSERT_TRUE(waitForRuns(1));
-    pressReturn();    // the failure left Install focused and sensitive
+    pressReturn();  // the failure left Install focused and sensitive
     ASSERT_TRUE(waitForRuns(2));
     clickCheckBox();  // unticked: Return must not run anything
     pressReturn();
@@ -210,8 +212,9 @@ TEST_F(Installer, InstallRunsOnlyWhileTickedAndAgainAfterAFailure)
     EXPECT_EQ(records.size(), 3u);
     for (const std::string& record : records)
         EXPECT_TRUE(isInstallOfAllPackages(record)) << record;
-    EXPECT_EQ(output(), "en_US.UTF-8\nsystem return 256\nsystem return 256\nsystem return 256\n"
-                        "delete event occurred\n");
+    EXPECT_EQ(output(),
+              "en_US.UTF-8\nsystem return 256\nsystem return 256\nsystem return 256\n"
+              "delete event occurred\n");
 }
 
 TEST_F(Installer, DoneEndsTheProgramAfterASuccessfulInstall)
@@ -273,12 +276,14 @@ protected:
     void buildPackage()
     {
         const fs::path tree = dir.path / "tree";
-        writeFile(tree / "DEBIAN/control", "Package: installer-road-test\nVersion: 1.0\nArchitecture: i386\n"
-                                           "Maintainer: Installer Tests <tests@example.invalid>\n"
-                                           "Description: sample package of the installer's tests\n");
+        writeFile(tree / "DEBIAN/control",
+                  "Package: installer-road-test\nVersion: 1.0\nArchitecture: i386\n"
+                  "Maintainer: Installer Tests <tests@example.invalid>\n"
+                  "Description: sample package of the installer's tests\n");
         writeFile(tree / "opt/installer-road-test/sample.txt", "sample file\n");
-        ASSERT_EQ(std::system(("dpkg-deb --root-owner-group --build '" + tree.string() + "' '" +
-                               (dir.path / "road-test_1.0_i386.deb").string() + "' > /dev/null").c_str()),
+        ASSERT_EQ(std::system(("dpkg-deb --root-owner-group --build '" + tree.string() + "' '"
+                               + (dir.path / "road-test_1.0_i386.deb").string() + "' > /dev/null")
+                                  .c_str()),
                   0);
         fs::remove_all(tree);
     }
@@ -286,15 +291,16 @@ protected:
     // Runs the installer in the namespace; once it ends, records what dpkg installed.
     void startInNamespace()
     {
-        const std::string script =
-            "mount --bind \"$1\" /var/lib/dpkg && mount -t tmpfs tmpfs /opt && mount -t tmpfs tmpfs /var/log"
-            " || exit 99\n"
-            "\"$2\"; status=$?\n"
-            "dpkg-query -W -f='${Status}' installer-road-test > \"$3/status\" 2>&1\n"
-            "cat /opt/installer-road-test/sample.txt > \"$3/file\" 2>&1\n"
-            "exit $status\n";
-        start(0, {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c", script, "sh",
-                  (dir.path / "db").string(), INSTALLER_PATH, (dir.path / "results").string()});
+        const std::string script
+            = "mount --bind \"$1\" /var/lib/dpkg && mount -t tmpfs tmpfs /opt && mount -t tmpfs tmpfs /var/log"
+              " || exit 99\n"
+              "\"$2\"; status=$?\n"
+              "dpkg-query -W -f='${Status}' installer-road-test > \"$3/status\" 2>&1\n"
+              "cat /opt/installer-road-test/sample.txt > \"$3/file\" 2>&1\n"
+              "exit $status\n";
+        start(0,
+              {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c", script, "sh",
+               (dir.path / "db").string(), INSTALLER_PATH, (dir.path / "results").string()});
     }
 
     std::vector<std::string> statusLines() const
@@ -344,7 +350,7 @@ TEST_F(RealInstall, CorruptPackageFailsAndTheAgreementPageStays)
     EXPECT_EQ(readFile(dir.path / "results/status").find("install ok installed"), std::string::npos);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -39,7 +39,7 @@ void PrintTo(const LineCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class StringsFormat : public testing::TestWithParam<LineCase> {};
+class StringsFormat : public testing::TestWithParam<LineCase> { };
 
 TEST_P(StringsFormat, StoresTheValueOfEachLine)
 {
@@ -76,11 +76,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "Done"},
         LineCase{"OneByteValueIsEmpty", "str_doneButton = Done\nstr_doneButton = \n", &InstallerState::str_doneButton,
                  ""},
-        LineCase{"LongLineCutAtPiece", kLongLine, &InstallerState::str_noticeLabel,
-                 std::string(255 - 18 - 1, 'a')},
+        LineCase{"LongLineCutAtPiece", kLongLine, &InstallerState::str_noticeLabel, std::string(255 - 18 - 1, 'a')},
         LineCase{"LineAfterLongLineRead", kLongLine, &InstallerState::str_doneButton, "Done"},
-        LineCase{"Latin1Converted", "str_doneButton = Gr\xfc\xdf" "e\n", &InstallerState::str_doneButton,
-                 "Gr\xc3\xbc\xc3\x9f" "e"},
+        LineCase{"Latin1Converted",
+                 "str_doneButton = Gr\xfc\xdf"
+                 "e\n",
+                 &InstallerState::str_doneButton,
+                 "Gr\xc3\xbc\xc3\x9f"
+                 "e"},
         LineCase{"Utf8Unchanged", "str_doneButton = Fertig \xe2\x9c\x93\n", &InstallerState::str_doneButton,
                  "Fertig \xe2\x9c\x93"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -105,7 +108,7 @@ struct FallbackCase {
     const char* name;
     const char* lang;
     bool langStrings, langLicense;
-    const char* expectedTitle, *expectedAgreement, *printed;
+    const char *expectedTitle, *expectedAgreement, *printed;
 };
 
 void PrintTo(const FallbackCase& c, std::ostream* os)
@@ -113,7 +116,7 @@ void PrintTo(const FallbackCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class LocaleFallback : public testing::TestWithParam<FallbackCase> {};
+class LocaleFallback : public testing::TestWithParam<FallbackCase> { };
 
 TEST_P(LocaleFallback, EachFileFallsBackOnItsOwn)
 {
@@ -185,7 +188,9 @@ TEST(LocaleFiles, NonRegularOrHugeFilesCountAsMissing)
 
     installerState = {};
     fs::remove(de / "license.txt");
-    { std::ofstream{de / "license.txt"}; }
+    {
+        std::ofstream{de / "license.txt"};
+    }
     fs::resize_file(de / "license.txt", 0x80000000ull);  // sparse: one byte past the 32-bit size
     readLocale("de_DE.UTF-8");
     EXPECT_EQ(agreement(), "English agreement");
@@ -233,8 +238,14 @@ TEST(Utf8Text, ValidPassesOtherBytesAreConverted)
         std::string out;
     } cases[] = {
         {"plain \xe2\x9c\x93", 100, "plain \xe2\x9c\x93"},
-        {"Gr\xfc\xdf" "e", 100, "Gr\xc3\xbc\xc3\x9f" "e"},
-        {std::string("a\0b", 3), 100, "a\xef\xbf\xbd" "b"},
+        {"Gr\xfc\xdf"
+         "e",
+         100,
+         "Gr\xc3\xbc\xc3\x9f"
+         "e"},
+        {std::string("a\0b", 3), 100,
+         "a\xef\xbf\xbd"
+         "b"},
         {"cut \xe2\x82", 100, "cut \xc3\xa2\xef\xbf\xbd"},
         {"\xc3\xa9\xc3\xa9\xc3\xa9", 5, "\xc3\xa9\xc3\xa9"},
         {"\xe9\xe9\xe9", 5, "\xc3\xa9\xc3\xa9"},
@@ -244,4 +255,4 @@ TEST(Utf8Text, ValidPassesOtherBytesAreConverted)
         EXPECT_EQ(toValidUtf8(c.in, c.max), c.out) << c.in;
 }
 
-} // namespace
+}  // namespace

@@ -86,8 +86,8 @@ TEST(PackageDiscovery, HostileNamesStayOneWordEach)
 {
     WorkDir dir("it's a dir $(x)");
     const std::vector<std::string> names = {
-        "a b_i386.deb", "it's_i386.deb", "$(touch ran)_i386.deb", "`touch ran`_i386.deb", "x;touch ran;_i386.deb",
-        "*_i386.deb",   "new\nline_i386.deb", "\"q\" \\ _i386.deb", "-rf_i386.deb", "'_i386.deb'"};
+        "a b_i386.deb", "it's_i386.deb",      "$(touch ran)_i386.deb", "`touch ran`_i386.deb", "x;touch ran;_i386.deb",
+        "*_i386.deb",   "new\nline_i386.deb", "\"q\" \\ _i386.deb",    "-rf_i386.deb",         "'_i386.deb'"};
     std::vector<std::string> expected;
     for (const std::string& name : names) {
         writeFile(dir.path / name, "");
@@ -123,8 +123,8 @@ TEST(PackageDiscovery, EntriesThatDoNotFitAreLeftOutWhole)
     EXPECT_EQ(words.size(), 6u);
     for (const auto& path : small)
         EXPECT_NE(std::find(words.begin(), words.end(), path), words.end()) << path;
-    const auto leftOut = std::find_if(big.begin(), big.end(),
-                                      [&](const auto& p) { return std::find(words.begin(), words.end(), p) == words.end(); });
+    const auto leftOut = std::find_if(
+        big.begin(), big.end(), [&](const auto& p) { return std::find(words.begin(), words.end(), p) == words.end(); });
     ASSERT_NE(leftOut, big.end());
     EXPECT_EQ(printed, "package list full, left out: " + *leftOut + "\n");
 }
@@ -134,10 +134,10 @@ TEST(PackageDiscovery, AppendNeverOverrunsTheList)
     char list[16] = {};
     std::size_t used = 0;
     EXPECT_TRUE(appendPackageEntry(list, used, "/d", "a_b"));  // "'/d/a_b' ": 9 bytes
-    EXPECT_FALSE(appendPackageEntry(list, used, "/d", "e"));   // 9 + 7 leaves no room for the NUL
-    EXPECT_TRUE(appendPackageEntry(list, used, "/d", ""));     // 9 + 6 + NUL: exactly 16
+    EXPECT_FALSE(appendPackageEntry(list, used, "/d", "e"));  // 9 + 7 leaves no room for the NUL
+    EXPECT_TRUE(appendPackageEntry(list, used, "/d", ""));  // 9 + 6 + NUL: exactly 16
     EXPECT_STREQ(list, "'/d/a_b' '/d/' ");
     EXPECT_EQ(used, 15u);
 }
 
-} // namespace
+}  // namespace

@@ -219,7 +219,9 @@ TEST_F(Pages, ShowsTheTextsInACentredFixedWindow)
     EXPECT_EQ(labelOf(s.gButton), "Install");
     GtkTextIter start, end;
     gtk_text_buffer_get_bounds(s.text_buffer, &start, &end);
-    EXPECT_STREQ(gtk_text_buffer_get_text(s.text_buffer, &start, &end, FALSE), texts.agreement);
+    gchar* shown = gtk_text_buffer_get_text(s.text_buffer, &start, &end, FALSE);
+    EXPECT_STREQ(shown, texts.agreement);
+    g_free(shown);
     EXPECT_FALSE(gtk_text_view_get_editable(GTK_TEXT_VIEW(s.text_view)));
     EXPECT_FALSE(gtk_text_view_get_cursor_visible(GTK_TEXT_VIEW(s.text_view)));
     EXPECT_EQ(gtk_text_view_get_wrap_mode(GTK_TEXT_VIEW(s.text_view)), GTK_WRAP_WORD);
@@ -266,7 +268,8 @@ TEST_F(Pages, FailedInstallLeavesThePageAsItWas)
     EXPECT_TRUE(gtk_widget_is_sensitive(s.gButton));
     EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(s.window)), s.gButton);
     EXPECT_EQ(install(1), "system return 256\n");
-    EXPECT_EQ(readFile(dir.path / "argv"), std::string("dpkg\0-i\0/pkgs/a b_i386.deb\0", 27).append("dpkg\0-i\0/pkgs/a b_i386.deb\0", 27));
+    EXPECT_EQ(readFile(dir.path / "argv"),
+              std::string("dpkg\0-i\0/pkgs/a b_i386.deb\0", 27).append("dpkg\0-i\0/pkgs/a b_i386.deb\0", 27));
     expectAgreementGeometry();
 }
 
@@ -308,8 +311,20 @@ TEST_F(Pages, SuccessfulInstallShowsTheFinishedPage)
         EXPECT_EQ(gtk_window_get_focus(GTK_WINDOW(window)), button);
 
         // Done ends the main loop.
-        g_idle_add([](gpointer b) { gtk_button_clicked(GTK_BUTTON(b)); return FALSE; }, button);
-        const guint guard = g_timeout_add_seconds(5, [](gpointer) { ADD_FAILURE() << "Done did not quit"; gtk_main_quit(); return FALSE; }, nullptr);
+        g_idle_add(
+            [](gpointer b) {
+                gtk_button_clicked(GTK_BUTTON(b));
+                return FALSE;
+            },
+            button);
+        const guint guard = g_timeout_add_seconds(
+            5,
+            [](gpointer) {
+                ADD_FAILURE() << "Done did not quit";
+                gtk_main_quit();
+                return FALSE;
+            },
+            nullptr);
         gtk_main();
         g_source_remove(guard);
         TearDown();
@@ -317,7 +332,7 @@ TEST_F(Pages, SuccessfulInstallShowsTheFinishedPage)
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

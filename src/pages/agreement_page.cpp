@@ -95,7 +95,7 @@ void placeCheckButton(const GtkRequisition& install)
     gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, 0, top);
 }
 
-} // namespace
+}  // namespace
 
 void initAndShowInstallWindow()
 {
@@ -114,7 +114,7 @@ void initAndShowInstallWindow()
     gtk_widget_show_all(s.window);
 }
 
-void checkButtonClicked(GtkWidget*, gpointer)
+void checkButtonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
 {
     InstallerState& s = installerState;
     const gboolean ticked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(s.check_button));

@@ -8,7 +8,7 @@ constexpr int kFinishFontPoints = 26;
 // The finish text and the button row share 390 pixels: 375 of them are the text and
 // the Done button, 15 the gap above Done.
 constexpr int kTextAndButtonShare = 375;
-}
+}  // namespace
 
 void initAndshowInstallSucceededWindow()
 {

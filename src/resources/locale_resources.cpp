@@ -14,6 +14,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -34,7 +35,7 @@ File openRegularFile(const char* path, off_t maxSize, off_t& size)
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return {};
-    struct stat info {};
+    struct stat info { };
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
         close(fd);
         return {};
@@ -51,8 +52,8 @@ File openRegularFile(const char* path, off_t maxSize, off_t& size)
 // Formats the locale file's path into `path` and opens it, then tries the fallback
 // locale. A path that does not fit its buffer is left cut in `path` but never opened:
 // the cut path could name some other file.
-File openLocaleFile(char (&path)[kTextBufferSize], const char* pathTemplate, const char* cwd,
-                    const char* locale, off_t maxSize, off_t& size)
+File openLocaleFile(char (&path)[kTextBufferSize], const char* pathTemplate, const char* cwd, const char* locale,
+                    off_t maxSize, off_t& size)
 {
     for (const char* name : {locale, kFallbackLocale}) {
         const int length = std::snprintf(path, std::size(path), pathTemplate, cwd, name);
@@ -100,26 +101,27 @@ void readStrings(const char* cwd, const char* locale)
     off_t size = 0;
     const File file = openLocaleFile(installerState.localeStringPath, kStringsTemplate, cwd, locale,
                                      std::numeric_limits<off_t>::max(), size);
-    if (!file)
-        return;
-    // 255 bytes a read: longer lines are taken in pieces, each piece a line of its own.
-    char line[256];
-    while (std::fgets(line, std::size(line), file.get()))
-        applyStringsLine(line);
+    if (file)
+        readStringLines(file.get());
 }
 
-} // namespace
+}  // namespace
+
+void readStringLines(std::FILE* file)
+{
+    // 255 bytes a read: longer lines are taken in pieces, each piece a line of its own.
+    char line[256];
+    while (std::fgets(line, std::size(line), file))
+        applyStringsLine(line);
+}
 
 void applyStringsLine(const char* line)
 {
     InstallerState& s = installerState;
-    const struct {
-        const char* key;
-        char (&destination)[kTextBufferSize];
-    } keys[] = {
-        {"str_processName", s.str_processName},     {"str_noticeLabel", s.str_noticeLabel},
-        {"str_checkButton", s.str_checkButton},     {"str_installButton", s.str_installButton},
-        {"str_finishLabel", s.str_finishLabel},     {"str_doneButton", s.str_doneButton},
+    const std::pair<const char*, char(&)[kTextBufferSize]> keys[] = {
+        {"str_processName", s.str_processName}, {"str_noticeLabel", s.str_noticeLabel},
+        {"str_checkButton", s.str_checkButton}, {"str_installButton", s.str_installButton},
+        {"str_finishLabel", s.str_finishLabel}, {"str_doneButton", s.str_doneButton},
     };
     for (const auto& [key, destination] : keys) {
         if (!std::strstr(line, key))

@@ -30,7 +30,7 @@ void reportLeftOut(std::string_view directory, std::string_view name)
     g_free(escaped);
 }
 
-} // namespace
+}  // namespace
 
 std::string shellQuoted(std::string_view text)
 {
@@ -45,8 +45,7 @@ std::string shellQuoted(std::string_view text)
     return quoted;
 }
 
-bool appendPackageEntry(std::span<char> list, std::size_t& used, std::string_view directory,
-                        std::string_view name)
+bool appendPackageEntry(std::span<char> list, std::size_t& used, std::string_view directory, std::string_view name)
 {
     const std::string entry = shellQuoted(std::string(directory) + "/" + std::string(name)) + " ";
     if (used + entry.size() >= list.size())
@@ -66,8 +65,8 @@ void initRPMPath()
     }
     std::size_t used = std::strlen(installerState.rpmPath);
     while (const dirent* entry = readdir(dir.get())) {
-        if (std::strstr(entry->d_name, "i386.deb") &&
-            !appendPackageEntry(installerState.rpmPath, used, cwd, entry->d_name))
+        if (std::strstr(entry->d_name, "i386.deb")
+            && !appendPackageEntry(installerState.rpmPath, used, cwd, entry->d_name))
             reportLeftOut(cwd, entry->d_name);
     }
 }

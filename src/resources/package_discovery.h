@@ -16,5 +16,4 @@ std::string shellQuoted(std::string_view text);
 // Appends the entry for `directory`/`name` (quoted, then one blank) to the
 // NUL-terminated list in `list`, whose text is `used` bytes long. An entry that does not
 // fit whole is not written at all; returns whether it was.
-bool appendPackageEntry(std::span<char> list, std::size_t& used, std::string_view directory,
-                        std::string_view name);
+bool appendPackageEntry(std::span<char> list, std::size_t& used, std::string_view directory, std::string_view name);

@@ -24,7 +24,7 @@ gunichar replacementFor(unsigned char byte)
     return byte == 0 || (byte >= 0x80 && byte < 0xA0) ? 0xFFFD : byte;
 }
 
-} // namespace
+}  // namespace
 
 std::string toValidUtf8(std::string_view bytes, std::size_t maxSize)
 {
