@@ -251,8 +251,19 @@ TEST(Utf8Text, ValidPassesOtherBytesAreConverted)
         {"\xe9\xe9\xe9", 5, "\xc3\xa9\xc3\xa9"},
         {"", 0, ""},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(toValidUtf8(c.in, c.max), c.out) << c.in;
+        EXPECT_EQ(isValidUtf8(c.in), toValidUtf8(c.in, 3 * c.in.size()) == c.in) << c.in;
+    }
+    // Invalid bytes past long ASCII runs, at every offset of a word.
+    for (std::size_t at = 60; at < 80; ++at)
+        for (const std::string& bad :
+             {std::string("\xe9"), std::string("\xc3"), std::string(1, '\0'), std::string("\xed\xa0\x80")}) {
+            std::string text(200, 'a');
+            text.replace(at, bad.size(), bad);
+            EXPECT_FALSE(isValidUtf8(text)) << at;
+            EXPECT_TRUE(isValidUtf8(std::string(at, 'a') + "\xe2\x82\xac" + std::string(at, 'b')));
+        }
 }
 
 }  // namespace

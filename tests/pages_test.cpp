@@ -232,6 +232,23 @@ TEST_F(Pages, ShowsTheTextsInACentredFixedWindow)
     EXPECT_EQ(y, (gdk_screen_height() - 420) / 2);
 }
 
+// A long agreement reaches the view in slices once the window is up; all of it arrives,
+// unbroken, even where a slice would have ended inside a character.
+TEST_F(Pages, LongAgreementArrivesWhole)
+{
+    std::string agreement;
+    while (agreement.size() < 700 * 1024)
+        agreement += "Lizenzvereinbarung f\xc3\xbcr \xe2\x80\x9eSoftware\xe2\x80\x9c \xf0\x9f\x93\x84\n";
+    Texts texts;
+    texts.agreement = agreement.c_str();
+    show(texts);
+    GtkTextIter start, end;
+    gtk_text_buffer_get_bounds(installerState.text_buffer, &start, &end);
+    gchar* shown = gtk_text_buffer_get_text(installerState.text_buffer, &start, &end, FALSE);
+    EXPECT_TRUE(shown == agreement) << std::strlen(shown) << " of " << agreement.size() << " bytes shown";
+    g_free(shown);
+}
+
 TEST_F(Pages, InstallFollowsTheCheckBox)
 {
     show();

@@ -5,6 +5,7 @@
 #include "pages/installation_run.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -51,6 +52,46 @@ int packNotice()
     return size.height;
 }
 
+// GTK+ 2 takes about ten milliseconds a megabyte to put text into a buffer, so a long
+// agreement would hold the window back. The view gets the first slice at once and the
+// rest in slices while the main loop is idle, once the window has been drawn.
+constexpr std::size_t kAgreementSlice = 256 * 1024;
+
+struct AgreementFeed {
+    GtkTextBuffer* buffer;  // a reference of its own: the page may go first
+    std::size_t offset;
+};
+
+// Length of the slice of the agreement that starts at `offset`, cut between characters.
+std::size_t agreementSlice(std::size_t offset)
+{
+    const InstallerState& s = installerState;
+    const auto size = static_cast<std::size_t>(s.licenseDataSize);
+    std::size_t end = std::min(size, offset + kAgreementSlice);
+    while (end < size && end > offset && (static_cast<unsigned char>(s.licenseData[end]) & 0xC0) == 0x80)
+        --end;
+    return end - offset;
+}
+
+gboolean feedAgreement(gpointer data)
+{
+    auto* feed = static_cast<AgreementFeed*>(data);
+    const std::size_t length = agreementSlice(feed->offset);
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(feed->buffer, &end);
+    gtk_text_buffer_insert(feed->buffer, &end, installerState.licenseData.get() + feed->offset,
+                           static_cast<gint>(length));
+    feed->offset += length;
+    return feed->offset < static_cast<std::size_t>(installerState.licenseDataSize);
+}
+
+void endAgreementFeed(gpointer data)
+{
+    auto* feed = static_cast<AgreementFeed*>(data);
+    g_object_unref(feed->buffer);
+    delete feed;
+}
+
 void packAgreementText()
 {
     InstallerState& s = installerState;
@@ -60,8 +101,13 @@ void packAgreementText()
     gtk_text_view_set_editable(GTK_TEXT_VIEW(s.text_view), FALSE);
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(s.text_view), FALSE);
     s.text_buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(s.text_view));
-    if (s.licenseData)
-        gtk_text_buffer_set_text(s.text_buffer, s.licenseData.get(), s.licenseDataSize);
+    if (s.licenseData) {
+        const std::size_t first = agreementSlice(0);
+        gtk_text_buffer_set_text(s.text_buffer, s.licenseData.get(), static_cast<gint>(first));
+        if (first < static_cast<std::size_t>(s.licenseDataSize))
+            g_idle_add_full(G_PRIORITY_LOW, feedAgreement,
+                            new AgreementFeed{GTK_TEXT_BUFFER(g_object_ref(s.text_buffer)), first}, endAgreementFeed);
+    }
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(s.scrolled_window), GTK_SHADOW_IN);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(s.text_view), GTK_WRAP_WORD);
     gtk_container_add(GTK_CONTAINER(s.scrolled_window), s.text_view);

@@ -2,6 +2,10 @@
 
 #include <glib.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 // Appends the longest part of `run` that fits in `maxSize` without splitting a
@@ -25,6 +29,30 @@ gunichar replacementFor(unsigned char byte)
 }
 
 }  // namespace
+
+bool isValidUtf8(std::string_view bytes)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p < end) {
+        for (std::uint64_t word = 0; end - p >= 8; p += 8) {
+            std::memcpy(&word, p, 8);
+            if ((word | ((word - ones) & ~word)) & highs)  // a byte that is not ASCII, or a NUL
+                break;
+        }
+        // GLib judges a short stretch from here; it stops at the start of a character.
+        const auto length = std::min<std::ptrdiff_t>(end - p, 64);
+        const gchar* stop = nullptr;
+        if (g_utf8_validate(p, length, &stop))
+            p += length;
+        else if (stop > p)
+            p = stop;
+        else
+            return false;
+    }
+    return true;
+}
 
 std::string toValidUtf8(std::string_view bytes, std::size_t maxSize)
 {

@@ -4,6 +4,11 @@
 #include <string>
 #include <string_view>
 
+// Whether `bytes` is text GTK+ 2 accepts: valid UTF-8 without NUL bytes, the same
+// verdict as g_utf8_validate, which goes byte by byte. Agreements are mostly ASCII, and
+// this skips ASCII a word at a time: a 10 MB agreement is checked in a few milliseconds.
+bool isValidUtf8(std::string_view bytes);
+
 // GTK+ 2 silently refuses text that is not valid UTF-8, which would leave an agreement
 // area empty. This returns `bytes` as valid UTF-8 of at most `maxSize` bytes, cut only
 // between characters: valid input comes back unchanged; a NUL byte or a C1 control byte

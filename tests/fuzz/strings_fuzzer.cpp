@@ -1,4 +1,5 @@
-// Arbitrary bytes as a strings file, and as one line far longer than any read from a
+// Arbitrary bytes as a strings file (and as text for the fast UTF-8 check, which must
+// agree with GLib's), and as one line far longer than any read from a
 // file. Every text must stay NUL-terminated inside its buffer, zero past its end and
 // valid UTF-8. When the input itself is valid UTF-8 the text is a copy of input bytes,
 // but for its first and last characters: the byte skipped after "=", the byte dropped at
@@ -7,6 +8,7 @@
 
 #include "installer.h"
 #include "resources/locale_resources.h"
+#include "resources/utf8_text.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -49,6 +51,8 @@ void checkAll(std::string_view input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
+    if (isValidUtf8(input) != static_cast<bool>(g_utf8_validate(input.data(), static_cast<gssize>(size), nullptr)))
+        std::abort();
     installerState = {};
     if (std::FILE* file = fmemopen(const_cast<char*>(input.data()), input.size(), "r")) {
         readStringLines(file);

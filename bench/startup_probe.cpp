@@ -1,0 +1,130 @@
+// Starts a program and reports how long it took from exec until its window was mapped
+// and painted, and its peak resident memory at that moment.
+//
+//   startup_probe [--quiet-ms N] [--close] DIR PROGRAM [ARGS...]
+//
+// Painting is observed through the X DAMAGE extension on every window the program
+// creates at the top level: the start-up ends with the last damage that is followed by
+// N ms (default 300) without any. Prints "<milliseconds> <peak RSS in KiB>". The program
+// is then closed the way a window manager closes it (--close), or killed.
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long peakResidentKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+void closeWindow(Display* display, Window window)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int quietMs = 300;
+    bool close = false;
+    int arg = 1;
+    for (; arg < argc && argv[arg][0] == '-'; ++arg) {
+        if (!std::strcmp(argv[arg], "--quiet-ms") && arg + 1 < argc)
+            quietMs = std::atoi(argv[++arg]);
+        else if (!std::strcmp(argv[arg], "--close"))
+            close = true;
+    }
+    if (argc - arg < 2) {
+        std::fprintf(stderr, "usage: startup_probe [--quiet-ms N] [--close] DIR PROGRAM [ARGS...]\n");
+        return 2;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    int damageEvent = 0, damageError = 0;
+    if (!display || !XDamageQueryExtension(display, &damageEvent, &damageError)) {
+        std::fprintf(stderr, "startup_probe: needs an X display with the DAMAGE extension\n");
+        return 2;
+    }
+    const Window root = DefaultRootWindow(display);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    XSync(display, False);
+
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(argv[arg]) != 0 || !std::freopen("/dev/null", "w", stdout))
+            _exit(127);
+        execvp(argv[arg + 1], argv + arg + 1);
+        _exit(127);
+    }
+
+    Window mapped = 0;
+    auto mapTime = start, firstPaint = start, lastPaint = start;
+    bool painted = false;
+    std::vector<Damage> damages;
+    const int fd = ConnectionNumber(display);
+    for (;;) {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == CreateNotify && event.xcreatewindow.parent == root)
+                damages.push_back(XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty));
+            else if (event.type == MapNotify && event.xmap.event == root && !event.xmap.override_redirect) {
+                mapped = event.xmap.window;
+                mapTime = Clock::now();
+            } else if (event.type == damageEvent + XDamageNotify) {
+                const auto* notify = reinterpret_cast<XDamageNotifyEvent*>(&event);
+                XDamageSubtract(display, notify->damage, None, None);
+                if (mapped) {
+                    lastPaint = Clock::now();
+                    if (!painted)
+                        firstPaint = lastPaint;
+                    painted = true;
+                }
+            }
+        }
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, quietMs) == 0 && painted)
+            break;
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            std::fprintf(stderr, "startup_probe: the program ended before it painted\n");
+            return 1;
+        }
+    }
+    const long peak = peakResidentKiB(pid);
+    if (close)
+        closeWindow(display, mapped);
+    else
+        kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    const auto ms = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
+    std::printf("%.1f %ld %.1f %.1f\n", ms(lastPaint), peak, ms(mapTime), ms(firstPaint));
+    return 0;
+}
