@@ -215,17 +215,23 @@ TEST(LocaleFiles, AgreementShownWhateverItsEncoding)
 TEST(LocaleFiles, CutPathsAreNeverOpened)
 {
     WorkDir dir;
-    fs::path deep = dir.path;
-    while (deep.string().size() < 1000 - 101)
-        deep /= std::string(100, 'd');
-    deep /= std::string(1000 - deep.string().size() - 1, 'e');
-    ASSERT_EQ(deep.string().size(), 1000u);
+    const fs::path deep = deepDirectory(dir.path, 1000);
     // "<cwd>/locale/en_US.UTF-8/license.txt" cut to 1023 bytes ends in ".../lic".
     writeFile(deep / "locale/en_US.UTF-8/lic", "not the agreement");
     writeFile(deep / "locale/en_US.UTF-8/str", "str_processName = not the strings\n");
     fs::current_path(deep);
     readLocale("en_US.UTF-8");
     EXPECT_EQ(installerState.licensePath, (deep / "locale/en_US.UTF-8/lic").string());
+    EXPECT_EQ(agreement(), "<none>");
+    EXPECT_STREQ(installerState.str_processName, "");
+
+    // Deeper than the working directory's own buffer: nothing is read at all.
+    installerState = {};
+    const fs::path deeper = deepDirectory(deep, 1100);
+    writeFile(deeper / "locale/en_US.UTF-8/strings.txt", "str_processName = English\n");
+    writeFile(deeper / "locale/en_US.UTF-8/license.txt", "English agreement");
+    fs::current_path(deeper);
+    EXPECT_EQ(readLocale("en_US.UTF-8"), "en_US.UTF-8\n");
     EXPECT_EQ(agreement(), "<none>");
     EXPECT_STREQ(installerState.str_processName, "");
 }

@@ -79,6 +79,12 @@ TEST(PackageDiscovery, UnlistableDirectoryReported)
     fs::remove(dir.path / "gone");
     EXPECT_EQ(scan(), "opendir failed!\n");
     EXPECT_STREQ(installerState.rpmPath, "");
+
+    const fs::path deep = deepDirectory(dir.path, 1100);  // too long for the path buffer
+    writeFile(deep / "tool_i386.deb", "");
+    fs::current_path(deep);
+    EXPECT_EQ(scan(), "opendir failed!\n");
+    EXPECT_STREQ(installerState.rpmPath, "");
 }
 
 // Every name reaches the shell as one exact word, and nothing in a name is run.

@@ -25,6 +25,16 @@ inline std::string readFile(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Creates and returns a directory below `base` whose path is exactly `length` bytes.
+inline fs::path deepDirectory(fs::path base, std::size_t length)
+{
+    while (base.string().size() + 101 < length)
+        base /= std::string(100, 'd');
+    base /= std::string(length - base.string().size() - 1, 'e');
+    fs::create_directories(base);
+    return base;
+}
+
 // A fresh directory that the test runs in, removed afterwards, with the installer
 // state reset around it.
 class WorkDir {
