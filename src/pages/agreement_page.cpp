@@ -55,7 +55,7 @@ int packNotice()
 // GTK+ 2 takes about ten milliseconds a megabyte to put text into a buffer, so a long
 // agreement would hold the window back. The view gets the first slice at once and the
 // rest in slices while the main loop is idle, once the window has been drawn.
-constexpr std::size_t kAgreementSlice = 256 * 1024;
+constexpr std::size_t kAgreementSlice = std::size_t{256} * 1024;
 
 struct AgreementFeed {
     GtkTextBuffer* buffer;  // a reference of its own: the page may go first

@@ -82,9 +82,8 @@ void prefault(char* block, std::size_t size)
     constexpr std::size_t kWorthIt = 1 << 20;
     if (size < kWorthIt)
         return;
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t page = start & ~static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE) - 1);
-    madvise(reinterpret_cast<void*>(page), size + (start - page), MADV_POPULATE_WRITE);
+    const auto intoPage = reinterpret_cast<std::uintptr_t>(block) % static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    madvise(block - intoPage, size + intoPage, MADV_POPULATE_WRITE);
 }
 
 void readAgreement(const char* cwd, const char* locale)

@@ -32,7 +32,8 @@ gunichar replacementFor(unsigned char byte)
 
 bool isValidUtf8(std::string_view bytes)
 {
-    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
     const char* p = bytes.data();
     const char* const end = p + bytes.size();
     while (p < end) {
