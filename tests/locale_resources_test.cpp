@@ -153,7 +153,7 @@ TEST(LocaleFiles, RecordsTheLastPathTried)
     EXPECT_EQ(installerState.licensePath, (dir.path / "locale/xx/license.txt").string());
 }
 
-TEST(LocaleFiles, MissingEmptyAndUnreadableLeaveTextsEmpty)
+TEST(LocaleFiles, MissingOrEmptyFilesLeaveTextsEmpty)
 {
     WorkDir dir;
     readLocale("de_DE.UTF-8");
