@@ -1,12 +1,14 @@
 // Arbitrary directory entry names appended to a package list: the list must never pass
 // its buffer, hold only whole entries, and read back, word by word as the POSIX shell
-// splits and unquotes it, as exactly the paths that were accepted.
+// splits and unquotes it, as exactly the paths that were accepted. Every 256th input
+// with a list is also read back by the real /bin/sh.
 // Input: a directory path, then entry names, separated by NUL bytes.
 
 #include "installer.h"
 #include "resources/package_discovery.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -49,6 +51,21 @@ std::vector<std::string> shellWords(const char* text)
     return words;
 }
 
+// The words /bin/sh itself makes of `list`.
+std::vector<std::string> realShellWords(const std::string& list)
+{
+    FILE* pipe = popen(("/bin/sh -c " + shellQuoted("printf '%s\\0' " + list)).c_str(), "r");
+    std::string out;
+    char chunk[4096];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe))
+        out.append(chunk, n);
+    pclose(pipe);
+    std::vector<std::string> words;
+    for (std::size_t start = 0, end; (end = out.find('\0', start)) != std::string::npos; start = end + 1)
+        words.push_back(out.substr(start, end - start));
+    return words;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -75,6 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     if (shellWords(list) != accepted)
+        std::abort();
+    static unsigned lists = 0;
+    if (!accepted.empty() && ++lists % 256 == 0 && realShellWords(list) != accepted)
         std::abort();
     return 0;
 }
