@@ -16,23 +16,11 @@
 #include <vector>
 
 // Last: Xlib defines macros (None, Status) that clash with names in the headers above.
-#include <X11/Xlib.h>
+#include "window_close.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string run(const std::string& command)
-{
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[512];
-        while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe))
-            out.append(chunk, n);
-        pclose(pipe);
-    }
-    return out;
-}
 
 template <typename Predicate> bool eventually(Predicate done, std::chrono::milliseconds limit = 10s)
 {
@@ -53,21 +41,6 @@ int buttonHeight(const char* label)
     gtk_widget_size_request(button, &size);
     gtk_widget_destroy(window);
     return size.height;
-}
-
-// What a window manager sends when the user closes a window.
-void sendDeleteWindow(unsigned long window)
-{
-    Display* display = XOpenDisplay(nullptr);
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XCloseDisplay(display);
 }
 
 class Installer : public testing::Test {
@@ -119,22 +92,23 @@ protected:
                 execv(argv[0], argv.data());
             _exit(127);
         }
-        window = std::stoul("0" + run("timeout 10 xdotool search --sync --onlyvisible --name '^" + title + "$'"));
+        window = std::stoul("0"
+                            + commandOutput("timeout 10 xdotool search --sync --onlyvisible --name '^" + title + "$'"));
         ASSERT_NE(window, 0u) << "no window appeared";
     }
 
     // Clicks at (x, y) of the window's content, counted from its top-left corner.
     void click(int x, int y)
     {
-        run("xdotool mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " " + std::to_string(y)
-            + " click 1");
+        commandOutput("xdotool mousemove --window " + std::to_string(window) + " " + std::to_string(x) + " "
+                      + std::to_string(y) + " click 1");
     }
     // The button row's vertical centre: Install's bottom is the window's border above
     // the bottom edge, and the check box is centred on Install.
     int rowCentre() const { return 420 - 15 - installHeight / 2; }
     void clickCheckBox() { click(15 + 20, rowCentre()); }
     void clickInstall() { click(485 - 10, rowCentre()); }
-    void pressReturn() { run("xdotool windowfocus --sync " + std::to_string(window) + " key Return"); }
+    void pressReturn() { commandOutput("xdotool windowfocus --sync " + std::to_string(window) + " key Return"); }
 
     std::vector<std::string> runs() const
     {
@@ -151,9 +125,7 @@ protected:
     // The stub's record of "dpkg -i" with every package, in any order of the packages.
     bool isInstallOfAllPackages(const std::string& record) const
     {
-        std::vector<std::string> words;
-        for (std::size_t start = 0, end; (end = record.find('\0', start)) != std::string::npos; start = end + 1)
-            words.push_back(record.substr(start, end - start));
+        const std::vector<std::string> words = nulFields(record);
         if (words.size() != 2 + packages.size() || words[0] != "dpkg" || words[1] != "-i")
             return false;
         std::vector<std::string> named(words.begin() + 2, words.end()), expected = packages;
@@ -269,7 +241,7 @@ protected:
             fs::create_directories(dir.path / "db" / sub);
         writeFile(dir.path / "db/status", "");
         writeFile(dir.path / "db/available", "");
-        writeFile(dir.path / "db/arch", run("dpkg --print-architecture") + "i386\n");
+        writeFile(dir.path / "db/arch", commandOutput("dpkg --print-architecture") + "i386\n");
         fs::create_directories(dir.path / "results");
     }
 

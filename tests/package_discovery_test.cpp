@@ -11,23 +11,6 @@
 
 namespace {
 
-// The words /bin/sh makes of `list`, each printed NUL-terminated.
-std::vector<std::string> shellWords(const std::string& list)
-{
-    const std::string script = "printf '%s\\0' " + list;
-    const std::string command = "/bin/sh -c " + shellQuoted(script);
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char chunk[4096];
-    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe))
-        out.append(chunk, n);
-    pclose(pipe);
-    std::vector<std::string> words;
-    for (std::size_t start = 0, end; (end = out.find('\0', start)) != std::string::npos; start = end + 1)
-        words.push_back(out.substr(start, end - start));
-    return words;
-}
-
 std::string scan()
 {
     testing::internal::CaptureStdout();
@@ -59,7 +42,7 @@ TEST(PackageDiscovery, ListsMatchingEntriesInDirectoryOrder)
         if (name.find("i386.deb") != std::string::npos)
             expected.push_back((dir.path / name).string());
     ASSERT_EQ(expected.size(), 5u);
-    EXPECT_EQ(shellWords(installerState.rpmPath), expected);
+    EXPECT_EQ(shellWordsOf(installerState.rpmPath), expected);
     EXPECT_EQ(installerState.rpmPath[std::strlen(installerState.rpmPath) - 1], ' ');
 }
 
@@ -100,7 +83,7 @@ TEST(PackageDiscovery, HostileNamesStayOneWordEach)
         expected.push_back((dir.path / name).string());
     }
     scan();
-    std::vector<std::string> words = shellWords(installerState.rpmPath);
+    std::vector<std::string> words = shellWordsOf(installerState.rpmPath);
     std::sort(words.begin(), words.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(words, expected);
@@ -124,7 +107,7 @@ TEST(PackageDiscovery, EntriesThatDoNotFitAreLeftOutWhole)
         writeFile(path, "");
 
     const std::string printed = scan();
-    const std::vector<std::string> words = shellWords(installerState.rpmPath);
+    const std::vector<std::string> words = shellWordsOf(installerState.rpmPath);
     EXPECT_LT(std::strlen(installerState.rpmPath), kTextBufferSize);
     EXPECT_EQ(words.size(), 6u);
     for (const auto& path : small)

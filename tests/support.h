@@ -3,13 +3,16 @@
 // Shared fixtures: a temporary working directory and small file helpers.
 
 #include "installer.h"
+#include "resources/package_discovery.h"
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -23,6 +26,34 @@ inline std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What `command`, run by the shell, prints on standard output.
+inline std::string commandOutput(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char chunk[4096];
+        while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe))
+            out.append(chunk, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// The NUL-terminated fields of `text`.
+inline std::vector<std::string> nulFields(const std::string& text)
+{
+    std::vector<std::string> fields;
+    for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+        fields.push_back(text.substr(start, end - start));
+    return fields;
+}
+
+// The words /bin/sh makes of `list`.
+inline std::vector<std::string> shellWordsOf(const std::string& list)
+{
+    return nulFields(commandOutput("/bin/sh -c " + shellQuoted("printf '%s\\0' " + list)));
 }
 
 // Creates and returns a directory below `base` whose path is exactly `length` bytes.
