@@ -3,9 +3,11 @@
 #include "installer.h"
 #include "pages/button_row.h"
 #include "pages/installation_run.h"
+#include "resources/utf8_text.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 
 namespace {
 
@@ -66,11 +68,8 @@ struct AgreementFeed {
 std::size_t agreementSlice(std::size_t offset)
 {
     const InstallerState& s = installerState;
-    const auto size = static_cast<std::size_t>(s.licenseDataSize);
-    std::size_t end = std::min(size, offset + kAgreementSlice);
-    while (end < size && end > offset && (static_cast<unsigned char>(s.licenseData[end]) & 0xC0) == 0x80)
-        --end;
-    return end - offset;
+    const std::string_view agreement(s.licenseData.get(), static_cast<std::size_t>(s.licenseDataSize));
+    return characterBoundary(agreement, std::min(agreement.size(), offset + kAgreementSlice)) - offset;
 }
 
 gboolean feedAgreement(gpointer data)

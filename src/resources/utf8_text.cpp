@@ -16,10 +16,7 @@ bool appendWhole(std::string& out, std::string_view run, std::size_t maxSize)
         out.append(run);
         return true;
     }
-    std::size_t n = maxSize - out.size();
-    while (n > 0 && (static_cast<unsigned char>(run[n]) & 0xC0) == 0x80)
-        --n;
-    out.append(run.substr(0, n));
+    out.append(run.substr(0, characterBoundary(run, maxSize - out.size())));
     return false;
 }
 
@@ -29,6 +26,13 @@ gunichar replacementFor(unsigned char byte)
 }
 
 }  // namespace
+
+std::size_t characterBoundary(std::string_view text, std::size_t at)
+{
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+        --at;
+    return at;
+}
 
 bool isValidUtf8(std::string_view bytes)
 {
