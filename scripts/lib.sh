@@ -2,6 +2,10 @@
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
 # Installs those of the named Debian packages that are not installed yet.
 ensure_packages() {
     local missing=() package
@@ -9,11 +13,9 @@ ensure_packages() {
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    as_root apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 build_packages=(g++ make cmake pkg-config libgtk2.0-dev libgtest-dev libx11-dev fonts-dejavu-core dpkg)
@@ -28,24 +30,58 @@ build_tree() {
 
 build() { build_tree "$root/build"; }
 
-# Starts a virtual X server on a free display; sets DISPLAY and xvfb_pid.
+# Starts a virtual X server on a display it picks itself; sets DISPLAY and xvfb_pid.
 start_xvfb() {
-    local display=90
-    while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-        display=$((display + 1))
-    done
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local fifo
+    fifo=$(mktemp -u) && mkfifo "$fifo"
+    # -noreset: a server that resets whenever its last client leaves refuses the next one meanwhile.
+    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     xvfb_pid=$!
+    read -r -t 10 display <"$fifo"
+    rm -f "$fifo"
+    [ -n "${display:-}" ] || { echo "Xvfb did not start" >&2 && return 1; }
     export DISPLAY=":$display"
-    for _ in $(seq 100); do
-        [ -e "/tmp/.X11-unix/X$display" ] && return 0
-        sleep 0.1
-    done
-    echo "Xvfb did not start on $DISPLAY" >&2
-    return 1
 }
 
 stop_xvfb() {
     [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     xvfb_pid=
+}
+
+bus_has() {
+    dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+
+# Brings up the system D-Bus and polkitd, each only when it is not running yet, for the
+# tests of the real pkexec; stop_system_bus ends exactly what this started, and removes
+# the files the bus leaves behind, which would make later clients try a dead socket.
+start_system_bus() {
+    started_bus= started_polkitd=
+    if ! bus_has org.freedesktop.DBus; then
+        as_root mkdir -p /run/dbus && as_root dbus-uuidgen --ensure && as_root rm -f /run/dbus/pid
+        started_bus=$(as_root dbus-daemon --system --fork --print-pid) || return 1
+    fi
+    if ! bus_has org.freedesktop.PolicyKit1; then
+        as_root /usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 &
+        started_polkitd=$!
+    fi
+    for _ in $(seq 100); do
+        bus_has org.freedesktop.PolicyKit1 && return 0
+        sleep 0.1
+    done
+    echo "polkitd did not come up on the system bus" >&2
+}
+
+stop_system_bus() {
+    if [ -n "${started_polkitd:-}" ]; then
+        as_root kill "$started_polkitd" 2>/dev/null
+        wait "$started_polkitd" 2>/dev/null
+    fi
+    if [ -n "${started_bus:-}" ]; then
+        as_root kill "$started_bus" 2>/dev/null
+        while as_root kill -0 "$started_bus" 2>/dev/null; do sleep 0.1; done
+        as_root rm -f /run/dbus/system_bus_socket /run/dbus/pid
+    fi
+    started_bus= started_polkitd=
 }

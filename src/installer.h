@@ -5,10 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
-// Every text the installer keeps (localized texts, resolved paths, the package list)
-// lives in a fixed NUL-terminated buffer of this size.
+// The localized texts and the locale files' paths live in fixed NUL-terminated buffers of
+// this size.
 inline constexpr std::size_t kTextBufferSize = 1024;
+
+// The longest installation command that can run: Linux hands the shell its command as one
+// argument, and one argument holds at most 32 pages of 4 KiB with its terminating zero.
+inline constexpr std::size_t kMaxCommandLength = std::size_t{128} * 1024 - 1;
 
 // The one record shared by the whole program. It starts zeroed; the resources fill
 // the texts before any window exists, the pages keep their widget handles here.
@@ -23,8 +29,9 @@ struct InstallerState {
     char licensePath[kTextBufferSize];
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
     std::int32_t licenseDataSize;
-    char rpmPath[kTextBufferSize];  // package list: shell-quoted absolute paths, each followed by a blank
+    std::string rpmPath;  // package list: shell-quoted absolute paths, each followed by a blank
 
+    // The agreement page's widgets, null once the page is gone.
     GtkWidget* window;
     GtkWidget* label;
     GtkWidget* text_view;
@@ -37,6 +44,18 @@ struct InstallerState {
 };
 
 extern InstallerState installerState;
+
+// The agreement text, empty when there is none.
+std::string_view agreementText();
+
+// Writes `line` and a newline to standard output as they are, byte for byte, at once. A
+// line that cannot be written is dropped.
+void reportLine(std::string_view line);
+
+// Makes the process safe to run whatever its launcher left it: standard streams that are
+// closed are opened on /dev/null, children are waited for in the default way, and writing
+// to a closed pipe fails instead of ending the program. Runs before anything else.
+void prepareProcess();
 
 // "destroy" of the main window and "clicked" of Done: ends the main loop.
 void destroy(GtkWidget* widget, gpointer data);

@@ -5,6 +5,7 @@
 
 int main(int argc, char* argv[])
 {
+    prepareProcess();
     initialzeLocalStrings();
     gtk_init(&argc, &argv);
     initRPMPath();

@@ -1,8 +1,8 @@
 #include "pages/agreement_page.h"
 
 #include "installer.h"
-#include "pages/button_row.h"
 #include "pages/installation_run.h"
+#include "pages/page_kit.h"
 #include "resources/utf8_text.h"
 
 #include <algorithm>
@@ -11,16 +11,14 @@
 
 namespace {
 
-constexpr int kWindowWidth = 500;
-constexpr int kWindowHeight = 420;
-constexpr int kWindowBorder = 15;
+constexpr int kNoticePoints = 12;
 constexpr int kNoticeGap = 15;
-// The notice, the agreement and the button row share 390 pixels; 360 of them are the
-// notice's text, the agreement and the Install button.
-constexpr int kRowsShare = 360;
-// A notice so long that it would leave no room for the agreement makes the window
-// grow rather than hide the text the user is asked to accept.
-constexpr int kMinAgreementHeight = 60;
+// The notice's text, the agreement and the button row's content share what the content
+// area leaves once the gaps below the notice and above Install are taken.
+constexpr int kRowsShare = kContentHeight - kNoticeGap - kButtonRowTop;
+// Beside Install, the check button's label wraps within what is left of the row; with
+// less room than this, it stands on its own line above Install instead.
+constexpr int kMinCheckLabelWidth = 120;
 
 void createWindow()
 {
@@ -41,47 +39,59 @@ int packNotice()
     InstallerState& s = installerState;
     s.label = gtk_label_new(s.str_noticeLabel);
     gtk_box_pack_start(GTK_BOX(s.vbox), s.label, FALSE, TRUE, 0);
-    gtk_widget_set_size_request(s.label, kContentWidth, -1);
     gtk_misc_set_alignment(GTK_MISC(s.label), 0.0, 0.0);
-    PangoFontDescription* font = pango_font_description_from_string("12");
-    gtk_widget_modify_font(s.label, font);
-    pango_font_description_free(font);
-    gtk_label_set_line_wrap(GTK_LABEL(s.label), TRUE);
-    gtk_label_set_line_wrap_mode(GTK_LABEL(s.label), PANGO_WRAP_WORD);
+    setFont(s.label, kNoticePoints);
+    wrapLabel(s.label, kContentWidth);
     GtkRequisition size;
     gtk_widget_size_request(s.label, &size);
     gtk_widget_set_size_request(s.label, size.width, size.height + kNoticeGap);
     return size.height;
 }
 
-// GTK+ 2 takes about ten milliseconds a megabyte to put text into a buffer, so a long
-// agreement would hold the window back. The view gets the first slice at once and the
-// rest in slices while the main loop is idle, once the window has been drawn.
+// GTK+ 2 takes its time to put a long text into a buffer, which would hold the window
+// back. The view gets the first slice at once and the rest in slices while the main loop
+// is idle, once the window has been drawn.
 constexpr std::size_t kAgreementSlice = std::size_t{256} * 1024;
+// A first paragraph longer than a slice is shown at first by this much of it, which fills
+// the view many times over; GTK lays a larger piece out slower than it is worth.
+constexpr std::size_t kFirstPiece = std::size_t{64} * 1024;
+
+// Where the slice that starts at `offset` ends. GTK lays a whole paragraph out again each
+// time text is added to it, so slices end after a line break: within the slice's size
+// where there is one; else the first slice, which must be ready quickly, is the first
+// piece of the paragraph, cut between characters, and a later one runs on to the next
+// line break. So no paragraph is added to more than once.
+std::size_t agreementSliceEnd(std::size_t offset)
+{
+    const std::string_view text = agreementText();
+    if (text.size() - offset <= kAgreementSlice)
+        return text.size();
+    const std::size_t lastBreak = text.substr(offset, kAgreementSlice).rfind('\n');
+    if (lastBreak != std::string_view::npos)
+        return offset + lastBreak + 1;
+    if (offset == 0)
+        return characterBoundary(text, kFirstPiece);
+    const std::size_t nextBreak = text.find('\n', offset + kAgreementSlice);
+    return nextBreak == std::string_view::npos ? text.size() : nextBreak + 1;
+}
 
 struct AgreementFeed {
     GtkTextBuffer* buffer;  // a reference of its own: the page may go first
     std::size_t offset;
 };
 
-// Length of the slice of the agreement that starts at `offset`, cut between characters.
-std::size_t agreementSlice(std::size_t offset)
-{
-    const InstallerState& s = installerState;
-    const std::string_view agreement(s.licenseData.get(), static_cast<std::size_t>(s.licenseDataSize));
-    return characterBoundary(agreement, std::min(agreement.size(), offset + kAgreementSlice)) - offset;
-}
-
 gboolean feedAgreement(gpointer data)
 {
     auto* feed = static_cast<AgreementFeed*>(data);
-    const std::size_t length = agreementSlice(feed->offset);
-    GtkTextIter end;
-    gtk_text_buffer_get_end_iter(feed->buffer, &end);
-    gtk_text_buffer_insert(feed->buffer, &end, installerState.licenseData.get() + feed->offset,
-                           static_cast<gint>(length));
-    feed->offset += length;
-    return feed->offset < static_cast<std::size_t>(installerState.licenseDataSize);
+    if (feed->buffer != installerState.text_buffer)
+        return FALSE;  // the page is gone
+    const std::string_view text = agreementText();
+    const std::size_t end = agreementSliceEnd(feed->offset);
+    GtkTextIter iter;
+    gtk_text_buffer_get_end_iter(feed->buffer, &iter);
+    gtk_text_buffer_insert(feed->buffer, &iter, text.data() + feed->offset, static_cast<gint>(end - feed->offset));
+    feed->offset = end;
+    return end < text.size();
 }
 
 void endAgreementFeed(gpointer data)
@@ -89,6 +99,18 @@ void endAgreementFeed(gpointer data)
     auto* feed = static_cast<AgreementFeed*>(data);
     g_object_unref(feed->buffer);
     delete feed;
+}
+
+// The rest follows once the view has been drawn: added while the window is still being
+// mapped, it would hold the first picture back.
+gboolean startAgreementFeed(GtkWidget* view, GdkEventExpose* /*event*/, gpointer offset)
+{
+    g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(startAgreementFeed), offset);
+    g_idle_add_full(
+        G_PRIORITY_LOW, feedAgreement,
+        new AgreementFeed{GTK_TEXT_BUFFER(g_object_ref(installerState.text_buffer)), GPOINTER_TO_SIZE(offset)},
+        endAgreementFeed);
+    return FALSE;
 }
 
 void packAgreementText()
@@ -100,12 +122,13 @@ void packAgreementText()
     gtk_text_view_set_editable(GTK_TEXT_VIEW(s.text_view), FALSE);
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(s.text_view), FALSE);
     s.text_buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(s.text_view));
-    if (s.licenseData) {
-        const std::size_t first = agreementSlice(0);
-        gtk_text_buffer_set_text(s.text_buffer, s.licenseData.get(), static_cast<gint>(first));
-        if (first < static_cast<std::size_t>(s.licenseDataSize))
-            g_idle_add_full(G_PRIORITY_LOW, feedAgreement,
-                            new AgreementFeed{GTK_TEXT_BUFFER(g_object_ref(s.text_buffer)), first}, endAgreementFeed);
+    const std::string_view text = agreementText();
+    if (!text.empty()) {
+        const std::size_t first = agreementSliceEnd(0);
+        gtk_text_buffer_set_text(s.text_buffer, text.data(), static_cast<gint>(first));
+        if (first < text.size())
+            g_signal_connect_after(s.text_view, "expose-event", G_CALLBACK(startAgreementFeed),
+                                   GSIZE_TO_POINTER(first));
     }
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(s.scrolled_window), GTK_SHADOW_IN);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(s.text_view), GTK_WRAP_WORD);
@@ -124,20 +147,42 @@ GtkRequisition packInstallRow()
     return size;
 }
 
-// The check button shares the button row's container, vertically centred on Install
-// (to within a pixel) at the row's left edge: a child placed outside its own
-// container's allocation would be neither drawn nor reliably clickable.
-void placeCheckButton(const GtkRequisition& install)
+// The check button shares the button row's container, at its left edge: a child placed
+// outside its own container's allocation would be neither drawn nor reliably clickable.
+// Beside Install, the shorter of the two is centred on the taller (to within a pixel); a
+// label too long for the room left of Install wraps there, and where that room is too
+// narrow the check button takes a line of its own above Install. Returns the height of
+// the row's content below its top gap.
+int placeCheckButton(const GtkRequisition& install)
 {
     InstallerState& s = installerState;
     s.check_button = gtk_check_button_new_with_label(s.str_checkButton);
     gtk_button_set_focus_on_click(GTK_BUTTON(s.check_button), FALSE);
     g_signal_connect(s.check_button, "clicked", G_CALLBACK(checkButtonClicked), nullptr);
-    gtk_fixed_put(GTK_FIXED(s.fixed), s.check_button, 0, 0);
+    gtk_fixed_put(GTK_FIXED(s.fixed), s.check_button, 0, kButtonRowTop);
     GtkRequisition check;
+    GtkRequisition text;
     gtk_widget_size_request(s.check_button, &check);
-    const int top = kButtonRowTop + install.height - check.height + (check.height - install.height) / 2;
-    gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, 0, top);
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(s.check_button));
+    gtk_widget_size_request(label, &text);
+    const int besideInstall = kContentWidth - install.width - kButtonGap;
+    const int indicator = check.width - text.width;
+    const bool stacked = check.width > besideInstall && besideInstall - indicator < kMinCheckLabelWidth;
+    const int room = stacked ? kContentWidth : besideInstall;
+    if (check.width > room) {
+        wrapLabel(label, room - indicator);
+        gtk_widget_size_request(s.check_button, &check);
+    }
+    if (stacked) {
+        gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, kContentWidth - install.width,
+                       kButtonRowTop + check.height + kButtonGap);
+        return check.height + kButtonGap + install.height;
+    }
+    const int height = std::max(check.height, install.height);
+    gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, 0, kButtonRowTop + (height - check.height + 1) / 2);
+    gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, kContentWidth - install.width,
+                   kButtonRowTop + (height - install.height + 1) / 2);
+    return height;
 }
 
 }  // namespace
@@ -153,9 +198,10 @@ void initAndShowInstallWindow()
     const int noticeHeight = packNotice();
     packAgreementText();
     const GtkRequisition install = packInstallRow();
-    placeCheckButton(install);
-    gtk_widget_set_size_request(s.scrolled_window, kContentWidth,
-                                std::max(kRowsShare - noticeHeight - install.height, kMinAgreementHeight));
+    const int rowHeight = placeCheckButton(install);
+    const int agreementHeight = std::max(kRowsShare - noticeHeight - rowHeight, kMinAgreementHeight);
+    gtk_widget_set_size_request(s.scrolled_window, kContentWidth, agreementHeight);
+    fitWindowTo(noticeHeight + kNoticeGap + agreementHeight + kButtonRowTop + rowHeight);
     gtk_widget_show_all(s.window);
 }
 

@@ -1,13 +1,15 @@
 #include "pages/finished_page.h"
 
 #include "installer.h"
-#include "pages/button_row.h"
+#include "pages/page_kit.h"
+
+#include <algorithm>
 
 namespace {
-constexpr int kFinishFontPoints = 26;
-// The finish text and the button row share 390 pixels: 375 of them are the text and
-// the Done button, 15 the gap above Done.
-constexpr int kTextAndButtonShare = 375;
+constexpr int kFinishPoints = 26;
+// The finish text and the Done button share what the content area leaves once the gap
+// above Done is taken.
+constexpr int kTextAndButtonShare = kContentHeight - kButtonRowTop;
 }  // namespace
 
 void initAndshowInstallSucceededWindow()
@@ -19,17 +21,23 @@ void initAndshowInstallSucceededWindow()
 
     GtkWidget* label = gtk_label_new(s.str_finishLabel);
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, TRUE, 0);
-    PangoFontDescription* font = pango_font_description_from_string("12");
-    pango_font_description_set_size(font, kFinishFontPoints * PANGO_SCALE);
-    gtk_widget_modify_font(label, font);
-    pango_font_description_free(font);
+    setFont(label, kFinishPoints);
     gtk_misc_set_alignment(GTK_MISC(label), 0.5, 0.5);
+    GtkRequisition text;
+    gtk_widget_size_request(label, &text);
+    if (text.width > kContentWidth) {
+        wrapLabel(label, kContentWidth);
+        gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+        gtk_widget_size_request(label, &text);
+    }
 
     GtkWidget* done = gtk_button_new_with_label(s.str_doneButton);
     g_signal_connect(done, "clicked", G_CALLBACK(destroy), nullptr);
-    GtkRequisition size;
-    packButtonRow(vbox, done, size);
-    gtk_widget_set_size_request(label, kContentWidth, kTextAndButtonShare - size.height);
+    GtkRequisition button;
+    packButtonRow(vbox, done, button);
+    const int textHeight = std::max(kTextAndButtonShare - button.height, text.height);
+    gtk_widget_set_size_request(label, kContentWidth, textHeight);
+    fitWindowTo(textHeight + kButtonRowTop + button.height);
 
     gtk_widget_show_all(vbox);
     gtk_widget_grab_focus(done);

@@ -75,8 +75,8 @@ void storeText(char (&destination)[kTextBufferSize], std::string_view value)
 }
 
 // Faulting in a fresh block page by page while read() fills it costs more than the copy
-// itself (30 ms for 10 MB here); one madvise maps all its pages at once. Best effort: a
-// kernel without it simply leaves the faults to the read.
+// itself; one madvise maps all its pages at once. Best effort: a kernel without it simply
+// leaves the faults to the read.
 void prefault(char* block, std::size_t size)
 {
     constexpr std::size_t kWorthIt = 1 << 20;
@@ -142,20 +142,20 @@ void applyStringsLine(const char* line)
         if (!std::strstr(line, key))
             continue;
         // The value starts two bytes past the first "=" and leaves out the line's last
-        // byte (its newline). A line without that much after the "=" has no value and
-        // leaves the key as it was.
+        // byte (its newline); a character that byte cuts short goes with it. A line without
+        // that much after the "=" has no value and leaves the key as it was.
         const char* equals = std::strchr(line, '=');
         if (!equals || std::strlen(equals + 1) < 2)
             continue;
         const std::string_view rest(equals + 2);
-        storeText(destination, rest.substr(0, rest.size() - 1));
+        storeText(destination, withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
     }
 }
 
 void initialzeLocalStrings()
 {
     const char* lang = std::getenv("LANG");
-    g_print("%s\n", lang ? lang : "");
+    reportLine(lang ? lang : "");
 
     char cwd[kTextBufferSize];
     if (!getcwd(cwd, std::size(cwd)))

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -20,9 +21,22 @@ bool appendWhole(std::string& out, std::string_view run, std::size_t maxSize)
     return false;
 }
 
-gunichar replacementFor(unsigned char byte)
+// Windows-1252, the 8-bit encoding Windows editors save in, agrees with ISO-8859-1 but for
+// 0x80 to 0x9F, where it has its quotes, dashes and a few letters. The five bytes it
+// leaves undefined there, and NUL, become U+FFFD.
+gunichar fromWindows1252(unsigned char byte)
 {
-    return byte == 0 || (byte >= 0x80 && byte < 0xA0) ? 0xFFFD : byte;
+    static constexpr char16_t kFrom0x80[] = {
+        u'\u20AC', u'\uFFFD', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+        u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\uFFFD', u'\u017D', u'\uFFFD',
+        u'\uFFFD', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+        u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\uFFFD', u'\u017E', u'\u0178',
+    };
+    if (byte == 0)
+        return 0xFFFD;
+    if (byte >= 0x80 && byte - 0x80U < std::size(kFrom0x80))
+        return kFrom0x80[byte - 0x80];
+    return byte;
 }
 
 }  // namespace
@@ -70,10 +84,26 @@ std::string toValidUtf8(std::string_view bytes, std::size_t maxSize)
         if (!appendWhole(out, bytes.substr(0, validSize), maxSize) || validSize == bytes.size())
             break;
         char encoded[6];
-        const gint length = g_unichar_to_utf8(replacementFor(static_cast<unsigned char>(bytes[validSize])), encoded);
+        const gint length = g_unichar_to_utf8(fromWindows1252(static_cast<unsigned char>(bytes[validSize])), encoded);
         if (!appendWhole(out, {encoded, static_cast<std::size_t>(length)}, maxSize))
             break;
         bytes.remove_prefix(validSize + 1);
     }
     return out;
+}
+
+std::string_view withoutCutCharacter(std::string_view text, char next)
+{
+    std::size_t start = text.size();
+    while (start > 0 && text.size() - start < 3 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return text;
+    const auto lead = static_cast<unsigned char>(text[--start]);
+    if (lead < 0xC0)
+        return text;
+    const std::string piece = std::string(text.substr(start)) + next;
+    const gunichar c = g_utf8_get_char_validated(piece.data(), static_cast<gssize>(piece.size()));
+    const bool cut = c != static_cast<gunichar>(-1) && static_cast<std::size_t>(g_utf8_skip[lead]) >= piece.size();
+    return cut ? text.substr(0, start) : text;
 }
