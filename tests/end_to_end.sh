@@ -7,18 +7,18 @@ build=$1 failures=0 system_path=$PATH
 shift
 
 # run STUB COMMAND ACTIONS OUTPUT RUNS
-# Unless there are texts here for the locale named by LANG, they are written, with CHECK
-# as the check button's label. The stub pkexec records its arguments, each ended by a NUL and the run by another, and
-# the mask of signals it starts with ignored; then it runs STUB. The probe measures where
-# the installer will show its buttons, on the same page built from the texts here. Bash
-# runs COMMAND in a process group of its own with its output in ./stdout, and once the
-# installer's window is up plays ACTIONS, words: check and install click those buttons;
-# wait waits until one more run has ended; close closes the window the way a window
-# manager does; finish presses Return until the program ends; title:TEXT checks the
-# window's title; any other word names keys, commas between them. Then the program must have ended with 0 and printed LANG and
-# OUTPUT (unless that is -), and pkexec must have run RUNS times with dpkg -i and every
-# entry here whose name holds "i386.deb", in directory order, never with SIGPIPE or
-# SIGCHLD ignored.
+# Unless there are texts here for the locale named by LANG, writes them, with CHECK as the
+# check button's label. The stub pkexec records its arguments, each ended by a NUL and the
+# run by another, and the mask of signals it starts with ignored; then it runs STUB. The
+# probe measures where the installer will show its buttons, on the same page built from
+# the texts here. Bash runs COMMAND in a process group of its own with its output in
+# ./stdout, and once the installer's window is up, ACTIONS are played, words: check and
+# install click those buttons; wait waits until one more run has ended; close closes the
+# window the way a window manager does; finish presses Return until the program ends;
+# title:TEXT checks the window's title; any other word names keys, commas between them.
+# Then the program must have ended with 0 and printed LANG and OUTPUT (unless that is -),
+# and pkexec must have run RUNS times with dpkg -i and every entry here whose name holds
+# "i386.deb", in directory order, never with SIGPIPE or SIGCHLD ignored.
 run() {
     export PATH=$PWD/bin:$system_path STUB=$PWD
     mkdir -p bin "locale/$LANG" && : >runs && : >ignored
@@ -66,7 +66,7 @@ case_Gating() { CHECK='Ich habe die Bedingungen der Lizenzvereinbarung gelesen u
 case_ClicksWhileRunningDropped() { run 'sleep 1; exit 1' 'exec "$INSTALLER"' 'check install install wait close' 'system return 256\ndelete event occurred\n' 1; }
 case_KeysWhileRunningDropped() { run 'sleep 1' 'exec "$INSTALLER"' 'check Return,Return wait close' 'system return 0\ndelete event occurred\n' 1; }
 case_SigchldIgnored() { run 'exit 0' 'trap "" CHLD; exec "$INSTALLER"' 'check Return finish' 'system return 0\n' 1; }
-case_StreamsClosed() { run 'exit 0' 'exec <&- >&- 2>&- "$INSTALLER"' 'check Return finish' - 1; }
+case_StreamsClosed() { run 'exit 0' 'exec >&- 2>&- "$INSTALLER"' 'check Return finish' - 1; }
 case_StdoutAClosedPipe() { run 'exit 0' '{ sleep 0.2; exec "$INSTALLER"; } | true' 'check Return finish' - 1; }
 case_LangNotUtf8() { LANG=$'dé_\xff' run 'exit 0' 'exec "$INSTALLER"' 'check Return finish' 'system return 0\n' 1; }
 case_WorkingDirectoryRemoved() { run 'exit 2' 'mkdir gone && cd gone && rmdir ../gone && exec "$INSTALLER"' 'check Return wait close' 'opendir failed!\nsystem return 512\ndelete event occurred\n' 1; }

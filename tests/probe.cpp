@@ -3,10 +3,10 @@
 //                        desktop font of this environment, as the installer started here
 //                        would; reports on standard error, and with status 1, any widget
 //                        outside the content area (470 pixels wide, as high as the window
-//                        less its border), two that overlap, a text cut,
-//                        an agreement not all there, an agreement area below its minimum or
-//                        a window grown without need; prints the centres of the check
-//                        button and of Install
+//                        less its border), two that overlap, a text cut, a button
+//                        narrower than 50 pixels, an agreement not all there, an agreement
+//                        area below its minimum or a window grown without need; prints the
+//                        centres of the check button and of Install
 //   probe close WINDOW   asks WINDOW to close, the way a window manager does
 
 #include "installer.h"
@@ -52,6 +52,8 @@ int check(std::initializer_list<GtkWidget*> widgets)
             pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(text)), &width, &height);
         if (width > text->allocation.width || height > text->allocation.height)
             fault("text cut", *widget);
+        if (GTK_IS_BUTTON(*widget) && !GTK_IS_CHECK_BUTTON(*widget) && box.width < kMinButtonWidth)
+            fault("narrower than a button may be", *widget);
     }
     return window.height;
 }
