@@ -1,14 +1,15 @@
 // Starts a program and reports how long it took from exec until its window was mapped
 // and painted, and its peak resident memory at that moment.
 //
-//   startup_probe [--quiet-ms N] [--close] DIR PROGRAM [ARGS...]
+//   startup_probe [--quiet-ms N] [--idle] [--close] DIR PROGRAM [ARGS...]
 //
 // Painting is observed through the X DAMAGE extension on every window the program
 // creates at the top level: the start-up ends with the last damage that is followed by
-// N ms (default 300) without any. Prints, in milliseconds from exec unless said
-// otherwise: "<drawing settled> <peak RSS in KiB at that moment> <window mapped>
-// <first damage after the map>". The program is then closed the way a window manager
-// closes it (--close), or killed.
+// N ms (default 300) without any. With --idle the probe then waits until the program has
+// used no CPU time for a second. Prints, in milliseconds from exec unless said otherwise:
+// "<drawing settled> <peak RSS in KiB at the end> <window mapped> <first damage after the
+// map> <CPU time the program used until the end>". The program is then closed the way a
+// window manager closes it (--close), or killed.
 
 #include "window_close.h"
 
@@ -30,6 +31,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// User and system time the process has used, in milliseconds.
+double cpuMs(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    double ticks = 0;
+    for (int index = 1; index <= 15 && stat >> field; ++index)
+        if (index >= 14)
+            ticks += std::stod(field);
+    return ticks * 1000 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 long peakResidentKiB(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -45,15 +58,18 @@ int main(int argc, char** argv)
 {
     int quietMs = 300;
     bool close = false;
+    bool idle = false;
     int arg = 1;
     for (; arg < argc && argv[arg][0] == '-'; ++arg) {
         if (!std::strcmp(argv[arg], "--quiet-ms") && arg + 1 < argc)
             quietMs = std::atoi(argv[++arg]);
         else if (!std::strcmp(argv[arg], "--close"))
             close = true;
+        else if (!std::strcmp(argv[arg], "--idle"))
+            idle = true;
     }
     if (argc - arg < 2) {
-        std::fprintf(stderr, "usage: startup_probe [--quiet-ms N] [--close] DIR PROGRAM [ARGS...]\n");
+        std::fprintf(stderr, "usage: startup_probe [--quiet-ms N] [--idle] [--close] DIR PROGRAM [ARGS...]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -109,6 +125,11 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    for (double used = -1, now = cpuMs(pid); idle && now != used; now = cpuMs(pid)) {
+        used = now;
+        usleep(1000 * 1000);
+    }
+    const double cpu = cpuMs(pid);
     const long peak = peakResidentKiB(pid);
     if (close)
         sendDeleteWindow(display, mapped);
@@ -116,6 +137,6 @@ int main(int argc, char** argv)
         kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     const auto ms = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
-    std::printf("%.1f %ld %.1f %.1f\n", ms(lastPaint), peak, ms(mapTime), ms(firstPaint));
+    std::printf("%.1f %ld %.1f %.1f %.0f\n", ms(lastPaint), peak, ms(mapTime), ms(firstPaint), cpu);
     return 0;
 }
