@@ -43,8 +43,12 @@ start_xvfb() {
     export DISPLAY=":$display"
 }
 
+# The stop functions run from EXIT traps, where errexit still holds: they must not fail.
 stop_xvfb() {
-    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    if [ -n "${xvfb_pid:-}" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
     xvfb_pid=
 }
 
@@ -75,11 +79,11 @@ start_system_bus() {
 
 stop_system_bus() {
     if [ -n "${started_polkitd:-}" ]; then
-        as_root kill "$started_polkitd" 2>/dev/null
-        wait "$started_polkitd" 2>/dev/null
+        as_root kill "$started_polkitd" 2>/dev/null || true
+        wait "$started_polkitd" 2>/dev/null || true
     fi
     if [ -n "${started_bus:-}" ]; then
-        as_root kill "$started_bus" 2>/dev/null
+        as_root kill "$started_bus" 2>/dev/null || true
         while as_root kill -0 "$started_bus" 2>/dev/null; do sleep 0.1; done
         as_root rm -f /run/dbus/system_bus_socket /run/dbus/pid
     fi
