@@ -31,8 +31,8 @@ struct InstallerState {
     std::int32_t licenseDataSize;
     std::string rpmPath;  // package list: shell-quoted absolute paths, each followed by a blank
 
-    // The agreement page's widgets, null once the page is gone.
     GtkWidget* window;
+    // The agreement page's widgets, null once the page is gone.
     GtkWidget* label;
     GtkWidget* text_view;
     GtkTextBuffer* text_buffer;
