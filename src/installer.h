@@ -25,6 +25,20 @@ struct InstallerState {
     char str_installButton[kTextBufferSize];
     char str_finishLabel[kTextBufferSize];
     char str_doneButton[kTextBufferSize];
+    // Messages of the agreement page, each with a built-in English text for translations
+    // that lack it; "%s" stands for the names or numbers put in.
+    char str_installingMessage[kTextBufferSize];
+    char str_cancelledMessage[kTextBufferSize];
+    char str_noRightsMessage[kTextBufferSize];
+    char str_failedMessage[kTextBufferSize];
+    char str_refusedMessage[kTextBufferSize];
+    char str_tooLongMessage[kTextBufferSize];
+    char str_reasonNoPackage[kTextBufferSize];
+    char str_reasonArchitecture[kTextBufferSize];
+    char str_reasonMissing[kTextBufferSize];
+    char str_reasonTooOld[kTextBufferSize];
+    char str_reasonConflict[kTextBufferSize];
+    char str_reasonMore[kTextBufferSize];
     char localeStringPath[kTextBufferSize];
     char licensePath[kTextBufferSize];
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
@@ -37,6 +51,7 @@ struct InstallerState {
     GtkWidget* text_view;
     GtkTextBuffer* text_buffer;
     GtkWidget* scrolled_window;
+    GtkWidget* message;  // what became of the last press of Install; hidden before it
     GtkWidget* gButton;
     GtkWidget* fixed;
     GtkWidget* check_button;

@@ -13,9 +13,8 @@ namespace {
 
 constexpr int kNoticePoints = 12;
 constexpr int kNoticeGap = 15;
-// The notice's text, the agreement and the button row's content share what the content
-// area leaves once the gaps below the notice and above Install are taken.
-constexpr int kRowsShare = kContentHeight - kNoticeGap - kButtonRowTop;
+// Between the agreement and a message below it.
+constexpr int kMessageGap = 10;
 // Beside Install, the check button's label wraps within what is left of the row; with
 // less room than this, it stands on its own line above Install instead.
 constexpr int kMinCheckLabelWidth = 120;
@@ -33,19 +32,49 @@ void createWindow()
     g_signal_connect(s.window, "destroy", G_CALLBACK(destroy), nullptr);
 }
 
-// Returns the notice's height as drawn, without the gap below it.
-int packNotice()
+// Makes `label` wrap within the content's width and `gap` pixels taller than its text.
+void wrapWithGap(GtkWidget* label, int gap)
+{
+    wrapLabel(label, kContentWidth);
+    GtkRequisition size;
+    gtk_widget_size_request(label, &size);
+    gtk_widget_set_size_request(label, size.width, size.height + gap);
+}
+
+void packNotice()
 {
     InstallerState& s = installerState;
     s.label = gtk_label_new(s.str_noticeLabel);
     gtk_box_pack_start(GTK_BOX(s.vbox), s.label, FALSE, TRUE, 0);
     gtk_misc_set_alignment(GTK_MISC(s.label), 0.0, 0.0);
     setFont(s.label, kNoticePoints);
-    wrapLabel(s.label, kContentWidth);
-    GtkRequisition size;
-    gtk_widget_size_request(s.label, &size);
-    gtk_widget_set_size_request(s.label, size.width, size.height + kNoticeGap);
-    return size.height;
+    wrapWithGap(s.label, kNoticeGap);
+}
+
+// Hidden, and so taking no room, until there is something to say.
+void packMessage()
+{
+    InstallerState& s = installerState;
+    s.message = gtk_label_new(nullptr);
+    gtk_box_pack_start(GTK_BOX(s.vbox), s.message, FALSE, TRUE, 0);
+    gtk_misc_set_alignment(GTK_MISC(s.message), 0.0, 1.0);
+    gtk_widget_set_no_show_all(s.message, TRUE);
+}
+
+// The notice, the message when it is shown, and the button row take the height they need;
+// the agreement gets what is left, down to its minimum, below which the window grows.
+void shareHeight()
+{
+    InstallerState& s = installerState;
+    int rows = 0;
+    for (GtkWidget* row : {s.label, s.message, s.fixed}) {
+        GtkRequisition size;
+        gtk_widget_size_request(row, &size);
+        rows += gtk_widget_get_visible(row) ? size.height : 0;
+    }
+    const int agreementHeight = std::max(kContentHeight - rows, kMinAgreementHeight);
+    gtk_widget_set_size_request(s.scrolled_window, kContentWidth, agreementHeight);
+    fitWindowTo(rows + agreementHeight);
 }
 
 // GTK+ 2 takes its time to put a long text into a buffer, which would hold the window
@@ -151,9 +180,8 @@ GtkRequisition packInstallRow()
 // outside its own container's allocation would be neither drawn nor reliably clickable.
 // Beside Install, the shorter of the two is centred on the taller (to within a pixel); a
 // label too long for the room left of Install wraps there, and where that room is too
-// narrow the check button takes a line of its own above Install. Returns the height of
-// the row's content below its top gap.
-int placeCheckButton(const GtkRequisition& install)
+// narrow the check button takes a line of its own above Install.
+void placeCheckButton(const GtkRequisition& install)
 {
     InstallerState& s = installerState;
     s.check_button = gtk_check_button_new_with_label(s.str_checkButton);
@@ -176,13 +204,12 @@ int placeCheckButton(const GtkRequisition& install)
     if (stacked) {
         gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, kContentWidth - install.width,
                        kButtonRowTop + check.height + kButtonGap);
-        return check.height + kButtonGap + install.height;
+        return;
     }
     const int height = std::max(check.height, install.height);
     gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, 0, kButtonRowTop + (height - check.height + 1) / 2);
     gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, kContentWidth - install.width,
                    kButtonRowTop + (height - install.height + 1) / 2);
-    return height;
 }
 
 }  // namespace
@@ -195,14 +222,23 @@ void initAndShowInstallWindow()
     // font and theme, so the 12-point notice would be measured too short and clipped.
     s.vbox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(s.window), s.vbox);
-    const int noticeHeight = packNotice();
+    packNotice();
     packAgreementText();
-    const GtkRequisition install = packInstallRow();
-    const int rowHeight = placeCheckButton(install);
-    const int agreementHeight = std::max(kRowsShare - noticeHeight - rowHeight, kMinAgreementHeight);
-    gtk_widget_set_size_request(s.scrolled_window, kContentWidth, agreementHeight);
-    fitWindowTo(noticeHeight + kNoticeGap + agreementHeight + kButtonRowTop + rowHeight);
-    gtk_widget_show_all(s.window);
+    packMessage();
+    placeCheckButton(packInstallRow());
+    // Shown first: a GtkFixed measures only the children that are shown.
+    gtk_widget_show_all(s.vbox);
+    shareHeight();
+    gtk_widget_show(s.window);
+}
+
+void showAgreementMessage(const std::string& text)
+{
+    InstallerState& s = installerState;
+    gtk_label_set_text(GTK_LABEL(s.message), text.c_str());
+    wrapWithGap(s.message, kMessageGap);
+    gtk_widget_show(s.message);
+    shareHeight();
 }
 
 void checkButtonClicked(GtkWidget* /*widget*/, gpointer /*data*/)

@@ -23,11 +23,11 @@ void initAndshowInstallSucceededWindow()
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, TRUE, 0);
     setFont(label, kFinishPoints);
     gtk_misc_set_alignment(GTK_MISC(label), 0.5, 0.5);
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
     GtkRequisition text;
     gtk_widget_size_request(label, &text);
     if (text.width > kContentWidth) {
-        wrapLabel(label, kContentWidth);
-        gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+        wrapLabel(label, kContentWidth, GTK_JUSTIFY_CENTER);
         gtk_widget_size_request(label, &text);
     }
 
@@ -36,7 +36,7 @@ void initAndshowInstallSucceededWindow()
     GtkRequisition button;
     packButtonRow(vbox, done, button);
     const int textHeight = std::max(kTextAndButtonShare - button.height, text.height);
-    gtk_widget_set_size_request(label, kContentWidth, textHeight);
+    gtk_widget_set_size_request(label, text.width, textHeight);
     fitWindowTo(textHeight + kButtonRowTop + button.height);
 
     gtk_widget_show_all(vbox);

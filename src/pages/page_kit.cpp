@@ -12,11 +12,20 @@ void setFont(GtkWidget* widget, int points)
     pango_font_description_free(font);
 }
 
-void wrapLabel(GtkWidget* label, int width)
+void wrapLabel(GtkWidget* label, int width, GtkJustification justify)
 {
+    gtk_label_set_justify(GTK_LABEL(label), justify);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
     gtk_widget_set_size_request(label, width, -1);
+    // GTK+ 2 places a wrapped label's text by the label's requested width, not by its
+    // lines': asked for no more than the widest line, it aligns the lines as set within
+    // the room the label gets. They wrap just the same within that width.
+    GtkRequisition size;
+    gtk_widget_size_request(label, &size);
+    PangoRectangle lines;
+    pango_layout_get_extents(gtk_label_get_layout(GTK_LABEL(label)), nullptr, &lines);
+    gtk_widget_set_size_request(label, std::min(PANGO_PIXELS_CEIL(lines.width), width), -1);
 }
 
 GtkWidget* packButtonRow(GtkWidget* box, GtkWidget* button, GtkRequisition& size)
@@ -32,8 +41,7 @@ GtkWidget* packButtonRow(GtkWidget* box, GtkWidget* button, GtkRequisition& size
         GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
         GtkRequisition text;
         gtk_widget_size_request(label, &text);
-        wrapLabel(label, kContentWidth - (size.width - text.width));
-        gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+        wrapLabel(label, kContentWidth - (size.width - text.width), GTK_JUSTIFY_CENTER);
         gtk_widget_size_request(button, &size);
     }
     gtk_fixed_move(GTK_FIXED(row), button, kContentWidth - size.width, kButtonRowTop);

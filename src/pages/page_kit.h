@@ -25,8 +25,9 @@ inline constexpr int kButtonGap = 10;
 void setFont(GtkWidget* widget, int points);
 
 // Makes `label` wrap at word boundaries within `width` pixels, breaking a word wider than
-// that between characters rather than letting it run past the edge.
-void wrapLabel(GtkWidget* label, int width);
+// that between characters rather than letting it run past the edge, its lines set as
+// `justify` says, and asks for the width of its widest line.
+void wrapLabel(GtkWidget* label, int width, GtkJustification justify = GTK_JUSTIFY_LEFT);
 
 // Creates a button row packed below the other children of `box` and places `button` in
 // it, 15 pixels from the row's top with its right edge at the content's right edge. The

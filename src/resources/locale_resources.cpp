@@ -24,33 +24,6 @@ constexpr const char* kFallbackLocale = "en_US.UTF-8";
 constexpr const char* kStringsTemplate = "%s/locale/%s/strings.txt";
 constexpr const char* kLicenseTemplate = "%s/locale/%s/license.txt";
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
-// Opens `path` for reading only if it is a regular file of at most `maxSize` bytes.
-// A plain fopen would open a directory, and would block on a FIFO until some writer
-// appeared, hanging start-up; O_NONBLOCK makes that open return at once.
-File openRegularFile(const char* path, off_t maxSize, off_t& size)
-{
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    struct stat info { };
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
-        close(fd);
-        return {};
-    }
-    FILE* file = fdopen(fd, "r");
-    if (!file) {
-        close(fd);
-        return {};
-    }
-    size = info.st_size;
-    return File{file};
-}
-
 // Formats the locale file's path into `path` and opens it, then tries the fallback
 // locale. A path that does not fit its buffer is left cut in `path` but never opened:
 // the cut path could name some other file.
@@ -122,6 +95,25 @@ void readStrings(const char* cwd, const char* locale)
 
 }  // namespace
 
+File openRegularFile(const char* path, off_t maxSize, off_t& size)
+{
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info { };
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
+        close(fd);
+        return {};
+    }
+    FILE* file = fdopen(fd, "r");
+    if (!file) {
+        close(fd);
+        return {};
+    }
+    size = info.st_size;
+    return File{file};
+}
+
 void readStringLines(std::FILE* file)
 {
     // 255 bytes a read: longer lines are taken in pieces, each piece a line of its own.
@@ -130,16 +122,49 @@ void readStringLines(std::FILE* file)
         applyStringsLine(line);
 }
 
+namespace {
+
+struct StringKey {
+    const char* name;
+    char (InstallerState::*text)[kTextBufferSize];
+    const char* builtIn;  // for a key that is absent or empty; null: stays empty
+};
+
+// No key's name is part of another's, so a line that names one key sets only that one.
+constexpr StringKey kKeys[] = {
+    {"str_processName", &InstallerState::str_processName, nullptr},
+    {"str_noticeLabel", &InstallerState::str_noticeLabel, nullptr},
+    {"str_checkButton", &InstallerState::str_checkButton, nullptr},
+    {"str_installButton", &InstallerState::str_installButton, nullptr},
+    {"str_finishLabel", &InstallerState::str_finishLabel, nullptr},
+    {"str_doneButton", &InstallerState::str_doneButton, nullptr},
+    {"str_installingMessage", &InstallerState::str_installingMessage,
+     "Installing the packages. This can take a few minutes\u2026"},
+    {"str_cancelledMessage", &InstallerState::str_cancelledMessage,
+     "Nothing was installed: administrator rights were refused, or the password dialog was closed."},
+    {"str_noRightsMessage", &InstallerState::str_noRightsMessage,
+     "Nothing was installed: administrator rights could not be obtained. pkexec and an "
+     "authentication agent are needed."},
+    {"str_failedMessage", &InstallerState::str_failedMessage,
+     "The package installer reported an error (exit code %s)."},
+    {"str_refusedMessage", &InstallerState::str_refusedMessage, "Nothing was installed: %s."},
+    {"str_tooLongMessage", &InstallerState::str_tooLongMessage,
+     "Nothing was installed: there are too many packages for one installation."},
+    {"str_reasonNoPackage", &InstallerState::str_reasonNoPackage, "%s is not a Debian package"},
+    {"str_reasonArchitecture", &InstallerState::str_reasonArchitecture,
+     "%s is built for the %s architecture, which this system does not accept"},
+    {"str_reasonMissing", &InstallerState::str_reasonMissing, "%s is needed but not installed"},
+    {"str_reasonTooOld", &InstallerState::str_reasonTooOld, "%s is needed, but %s is installed"},
+    {"str_reasonConflict", &InstallerState::str_reasonConflict, "the installed package %s conflicts with them"},
+    {"str_reasonMore", &InstallerState::str_reasonMore, "and %s more"},
+};
+
+}  // namespace
+
 void applyStringsLine(const char* line)
 {
-    InstallerState& s = installerState;
-    const std::pair<const char*, char(&)[kTextBufferSize]> keys[] = {
-        {"str_processName", s.str_processName}, {"str_noticeLabel", s.str_noticeLabel},
-        {"str_checkButton", s.str_checkButton}, {"str_installButton", s.str_installButton},
-        {"str_finishLabel", s.str_finishLabel}, {"str_doneButton", s.str_doneButton},
-    };
-    for (const auto& [key, destination] : keys) {
-        if (!std::strstr(line, key))
+    for (const StringKey& key : kKeys) {
+        if (!std::strstr(line, key.name))
             continue;
         // The value starts two bytes past the first "=" and leaves out the line's last
         // byte (its newline); a character that byte cuts short goes with it. A line without
@@ -148,7 +173,7 @@ void applyStringsLine(const char* line)
         if (!equals || std::strlen(equals + 1) < 2)
             continue;
         const std::string_view rest(equals + 2);
-        storeText(destination, withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
+        storeText(installerState.*key.text, withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
     }
 }
 
@@ -158,9 +183,12 @@ void initialzeLocalStrings()
     reportLine(lang ? lang : "");
 
     char cwd[kTextBufferSize];
-    if (!getcwd(cwd, std::size(cwd)))
-        return;
-    const char* locale = lang ? lang : kFallbackLocale;
-    readAgreement(cwd, locale);
-    readStrings(cwd, locale);
+    if (getcwd(cwd, std::size(cwd))) {
+        const char* locale = lang ? lang : kFallbackLocale;
+        readAgreement(cwd, locale);
+        readStrings(cwd, locale);
+    }
+    for (const StringKey& key : kKeys)
+        if (key.builtIn && !*(installerState.*key.text))
+            storeText(installerState.*key.text, key.builtIn);
 }
