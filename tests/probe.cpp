@@ -1,13 +1,17 @@
 // The test's eyes and hands inside the X server named by DISPLAY.
-//   probe                builds both pages from the texts in the working directory, in the
-//                        desktop font of this environment, as the installer started here
-//                        would; reports on standard error, and with status 1, any widget
-//                        outside the content area (470 pixels wide, as high as the window
-//                        less its border), two that overlap, a text cut, a button
-//                        narrower than 50 pixels, an agreement not all there, an agreement
-//                        area below its minimum or a window grown without need; prints the
-//                        centres of the check button and of Install
+//   probe                builds the agreement page from what is in the working directory,
+//                        as the installer started there would, in the desktop font of this
+//                        environment; checks it, ticks the box and presses Install, checks
+//                        the page that follows, then the finished page. Prints the centres
+//                        of the check box and of Install, what the installer prints, and
+//                        the message shown after the press; reports each fault it finds
+//                        on standard error, and then ends with 1.
 //   probe close WINDOW   asks WINDOW to close, the way a window manager does
+//
+// A fault: a widget outside the content area (470 pixels wide, as high as the window less
+// its border), two widgets that overlap, a text cut, a button narrower than 50 pixels, an
+// agreement not all there, an agreement area below its minimum or smaller than it could
+// be, a window grown without need, a text in another size than its points.
 
 #include "installer.h"
 #include "pages/agreement_page.h"
@@ -15,8 +19,10 @@
 #include "pages/installation_run.h"
 #include "pages/page_kit.h"
 #include "resources/locale_resources.h"
+#include "resources/package_discovery.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <X11/Xlib.h>  // last: its macros (None, Status) clash with names above
@@ -28,34 +34,122 @@ int faults = 0;
 void fault(const char* what, GtkWidget* widget, GtkWidget* other = nullptr)
 {
     ++faults;
-    std::fprintf(stderr, "%s: %s %s\n", what, G_OBJECT_TYPE_NAME(widget), other ? G_OBJECT_TYPE_NAME(other) : "");
+    std::fprintf(stderr, "%s: %s %s\n", what, G_OBJECT_TYPE_NAME(widget),
+                 other ? G_OBJECT_TYPE_NAME(other) : "");
 }
 
-// Shows the page and checks its widgets; returns the window's height.
-int check(std::initializer_list<GtkWidget*> widgets)
+void settle()
 {
     for (int round = 0; round < 5; ++round, gdk_flush(), g_usleep(10000))
         while (gtk_events_pending())
             gtk_main_iteration();
+}
+
+// Checks the widgets of the page shown, once laid out; returns the window's height.
+int check(std::initializer_list<GtkWidget*> widgets)
+{
+    settle();
     const GtkAllocation window = installerState.window->allocation;
-    GdkRectangle content{kWindowBorder, kWindowBorder, kContentWidth, window.height - 2 * kWindowBorder}, seen;
+    GdkRectangle content{kWindowBorder, kWindowBorder, kContentWidth,
+                         window.height - 2 * kWindowBorder};
+    GdkRectangle seen;
     for (auto widget = widgets.begin(); widget != widgets.end(); ++widget) {
+        if (!gtk_widget_get_visible(*widget))
+            continue;
         GdkRectangle box = (*widget)->allocation;
-        if (!gdk_rectangle_intersect(&box, &content, &seen) || seen.width != box.width || seen.height != box.height)
+        if (!gdk_rectangle_intersect(&box, &content, &seen) || seen.width != box.width
+            || seen.height != box.height)
             fault("outside the content area", *widget);
         for (auto before = widgets.begin(); before != widget; ++before)
-            if (gdk_rectangle_intersect(&box, &(*before)->allocation, &seen))
+            if (gtk_widget_get_visible(*before)
+                && gdk_rectangle_intersect(&box, &(*before)->allocation, &seen))
                 fault("overlap", *widget, *before);
         GtkWidget* text = GTK_IS_BIN(*widget) ? gtk_bin_get_child(GTK_BIN(*widget)) : *widget;
-        int width = 0, height = 0;
+        int width = 0;
+        int height = 0;
         if (GTK_IS_LABEL(text))
             pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(text)), &width, &height);
         if (width > text->allocation.width || height > text->allocation.height)
             fault("text cut", *widget);
-        if (GTK_IS_BUTTON(*widget) && !GTK_IS_CHECK_BUTTON(*widget) && box.width < kMinButtonWidth)
+        if (GTK_IS_BUTTON(*widget) && !GTK_IS_CHECK_BUTTON(*widget)
+            && box.width < kMinButtonWidth)
             fault("narrower than a button may be", *widget);
     }
     return window.height;
+}
+
+void checkPoints(GtkWidget* label, int points)
+{
+    const PangoFontDescription* font = label->style->font_desc;
+    if (pango_font_description_get_size_is_absolute(font)
+        || pango_font_description_get_size(font) != points * PANGO_SCALE)
+        fault("text not in its size", label);
+}
+
+// Each line of a centred text stands in the middle of its label.
+void checkCentred(GtkWidget* label)
+{
+    int x = 0;
+    gtk_label_get_layout_offsets(GTK_LABEL(label), &x, nullptr);
+    PangoLayoutIter* line = pango_layout_get_iter(gtk_label_get_layout(GTK_LABEL(label)));
+    do {
+        PangoRectangle box;
+        pango_layout_iter_get_line_extents(line, nullptr, &box);
+        const int middle = 2 * x + PANGO_PIXELS(2 * box.x + box.width);
+        if (box.width > 0 && std::abs(middle - 2 * label->allocation.x - label->allocation.width) > 2)
+            fault("line not centred", label);
+    } while (pango_layout_iter_next_line(line));
+    pango_layout_iter_free(line);
+}
+
+void checkAgreementPage()
+{
+    const InstallerState& s = installerState;
+    const int windowHeight = check({s.label, s.scrolled_window, s.message, s.check_button,
+                                    s.gButton});
+    const int agreement = s.scrolled_window->allocation.height;
+    if (agreement < kMinAgreementHeight
+        || (agreement > kMinAgreementHeight && windowHeight != kWindowHeight))
+        fault("agreement area of the wrong height", s.scrolled_window);
+    const std::string_view text = agreementText();
+    if (gtk_text_buffer_get_char_count(s.text_buffer)
+        != g_utf8_strlen(text.data(), static_cast<gssize>(text.size())))
+        fault("agreement not all there", s.text_view);
+    checkPoints(s.label, 12);
+}
+
+// The message drawn over a busy cursor while the stand-in pkexec had not run yet; it
+// writes its runs to the file named by STUB_RUNS.
+std::string drawnBeforeCommand;
+
+gboolean noteDrawn(GtkWidget* message, GdkEventExpose* /*event*/, gpointer /*data*/)
+{
+    bool busy = false;
+    for (GList* child = gdk_window_peek_children(installerState.window->window); child;
+         child = child->next) {
+        GdkCursor* cursor = gdk_window_get_cursor(GDK_WINDOW(child->data));
+        busy = busy || (cursor && gdk_cursor_get_cursor_type(cursor) == GDK_WATCH);
+    }
+    if (busy && !g_file_test(g_getenv("STUB_RUNS"), G_FILE_TEST_EXISTS))
+        drawnBeforeCommand = gtk_label_get_text(GTK_LABEL(message));
+    return FALSE;
+}
+
+void printCentre(const char* name, GtkWidget* widget)
+{
+    const GtkAllocation& box = widget->allocation;
+    std::printf("%s %d %d\n", name, box.x + box.width / 2, box.y + box.height / 2);
+}
+
+void closeWindow(const char* window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    XEvent event{};
+    event.xclient = {ClientMessage, 0, False, display, std::stoul(window),
+                     XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+    XCloseDisplay(display);
 }
 
 }  // namespace
@@ -63,31 +157,37 @@ int check(std::initializer_list<GtkWidget*> widgets)
 int main(int argc, char** argv)
 {
     gtk_init(&argc, &argv);
-    if (argc == 3 && std::string(argv[1]) == "close") {
-        Display* display = XOpenDisplay(nullptr);
-        XEvent event{};
-        event.xclient = {ClientMessage, 0, False, display, std::stoul(argv[2]), XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
-        return XCloseDisplay(display);
-    }
-    initialzeLocalStrings();
-    initAndShowInstallWindow();
+    if (argc == 3 && std::string(argv[1]) == "close")
+        return closeWindow(argv[2]), 0;
     InstallerState& s = installerState;
-    const int agreement = (check({s.label, s.scrolled_window, s.check_button, s.gButton}), s.scrolled_window->allocation.height);
-    if (agreement < kMinAgreementHeight || (agreement > kMinAgreementHeight && s.window->allocation.height != kWindowHeight))
-        fault("agreement area of the wrong height", s.scrolled_window);
-    if (gtk_text_buffer_get_char_count(s.text_buffer) != g_utf8_strlen(agreementText().data(), agreementText().size()))
-        fault("agreement not all there", s.text_view);
-    for (GtkWidget* widget : {s.check_button, s.gButton})
-        std::printf("%d %d\n", widget->allocation.x + widget->allocation.width / 2, widget->allocation.y + widget->allocation.height / 2);
+    initialzeLocalStrings();
+    initRPMPath();
+    initAndShowInstallWindow();
+    checkAgreementPage();
+    printCentre("check", s.check_button);
+    printCentre("install", s.gButton);
+    std::fflush(stdout);
 
-    deallocInstallWindow();
-    initAndshowInstallSucceededWindow();
-    GtkWidget* finish = static_cast<GtkBoxChild*>(GTK_BOX(gtk_bin_get_child(GTK_BIN(s.window)))->children->data)->widget;
+    g_signal_connect(s.message, "expose-event", G_CALLBACK(noteDrawn), nullptr);
+    gtk_button_clicked(GTK_BUTTON(s.check_button));
+    gtk_button_clicked(GTK_BUTTON(s.gButton));
+    if (g_file_test(g_getenv("STUB_RUNS"), G_FILE_TEST_EXISTS)
+        && drawnBeforeCommand != s.str_installingMessage)
+        fault("no message and busy cursor before the command", s.window);
+    if (s.vbox) {
+        checkAgreementPage();
+        std::printf("shown: %s\n", gtk_label_get_text(GTK_LABEL(s.message)));
+        deallocInstallWindow();
+        initAndshowInstallSucceededWindow();
+    }
+    GtkWidget* page = gtk_bin_get_child(GTK_BIN(s.window));
+    GtkWidget* finish = static_cast<GtkBoxChild*>(GTK_BOX(page)->children->data)->widget;
     int textHeight = 0;
     pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(finish)), nullptr, &textHeight);
-    if (check({finish, gtk_window_get_focus(GTK_WINDOW(s.window))}) != kWindowHeight && finish->allocation.height != textHeight)
+    if (check({finish, gtk_window_get_focus(GTK_WINDOW(s.window))}) != kWindowHeight
+        && finish->allocation.height != textHeight)
         fault("window grown without need", finish);
+    checkPoints(finish, 26);
+    checkCentred(finish);
     return faults ? 1 : 0;
 }
