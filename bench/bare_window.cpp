@@ -33,7 +33,7 @@ int main(int argc, char* argv[])
     gtk_widget_modify_font(label, font);
     pango_font_description_free(font);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
-    gtk_widget_set_size_request(label, kContentWidth, 55);
+    gtk_widget_set_size_request(label, kWindowWidth - 2 * kWindowBorder, 55);
     gtk_box_pack_start(GTK_BOX(vbox), label, FALSE, TRUE, 0);
 
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
         gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), kAgreement, sizeof kAgreement);
     g_free(text);
     gtk_container_add(GTK_CONTAINER(scrolled), view);
-    gtk_widget_set_size_request(scrolled, kContentWidth, 278);
+    gtk_widget_set_size_request(scrolled, kWindowWidth - 2 * kWindowBorder, 278);
     gtk_box_pack_start(GTK_BOX(vbox), scrolled, FALSE, TRUE, 0);
 
     GtkWidget* row = gtk_fixed_new();

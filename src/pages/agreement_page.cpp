@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -24,10 +25,10 @@ void createWindow()
     InstallerState& s = installerState;
     s.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(s.window), s.str_processName);
-    gtk_widget_set_size_request(s.window, kWindowWidth, kWindowHeight);
+    gtk_widget_set_size_request(s.window, windowWidth(), windowHeight());
     gtk_window_set_resizable(GTK_WINDOW(s.window), FALSE);
     gtk_window_set_position(GTK_WINDOW(s.window), GTK_WIN_POS_CENTER);
-    gtk_container_set_border_width(GTK_CONTAINER(s.window), kWindowBorder);
+    gtk_container_set_border_width(GTK_CONTAINER(s.window), px(kWindowBorder));
     g_signal_connect(s.window, "delete_event", G_CALLBACK(delete_event), nullptr);
     g_signal_connect(s.window, "destroy", G_CALLBACK(destroy), nullptr);
 }
@@ -35,7 +36,7 @@ void createWindow()
 // Makes `label` wrap within the content's width and `gap` pixels taller than its text.
 void wrapWithGap(GtkWidget* label, int gap)
 {
-    wrapLabel(label, kContentWidth);
+    wrapLabel(label, contentWidth());
     GtkRequisition size;
     gtk_widget_size_request(label, &size);
     gtk_widget_set_size_request(label, size.width, size.height + gap);
@@ -48,7 +49,7 @@ void packNotice()
     gtk_box_pack_start(GTK_BOX(s.vbox), s.label, FALSE, TRUE, 0);
     gtk_misc_set_alignment(GTK_MISC(s.label), 0.0, 0.0);
     setFont(s.label, kNoticePoints);
-    wrapWithGap(s.label, kNoticeGap);
+    wrapWithGap(s.label, px(kNoticeGap));
 }
 
 // Hidden, and so taking no room, until there is something to say.
@@ -72,8 +73,8 @@ void shareHeight()
         gtk_widget_size_request(row, &size);
         rows += gtk_widget_get_visible(row) ? size.height : 0;
     }
-    const int agreementHeight = std::max(kContentHeight - rows, kMinAgreementHeight);
-    gtk_widget_set_size_request(s.scrolled_window, kContentWidth, agreementHeight);
+    const int agreementHeight = std::max(contentHeight() - rows, px(kMinAgreementHeight));
+    gtk_widget_set_size_request(s.scrolled_window, contentWidth(), agreementHeight);
     fitWindowTo(rows + agreementHeight);
 }
 
@@ -142,6 +143,13 @@ gboolean startAgreementFeed(GtkWidget* view, GdkEventExpose* /*event*/, gpointer
     return FALSE;
 }
 
+// Typed into the read-only agreement, a space or a letter would scroll it to the caret.
+gboolean ignoreTyping(GtkWidget* /*view*/, GdkEventKey* event, gpointer /*data*/)
+{
+    const gunichar typed = gdk_keyval_to_unicode(event->keyval);
+    return (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) == 0 && (g_unichar_isprint(typed) || typed == '\r');
+}
+
 void packAgreementText()
 {
     InstallerState& s = installerState;
@@ -155,6 +163,11 @@ void packAgreementText()
     if (!text.empty()) {
         const std::size_t first = agreementSliceEnd(0);
         gtk_text_buffer_set_text(s.text_buffer, text.data(), static_cast<gint>(first));
+        // A screen reader reads from the caret, which set_text leaves at the end; slices
+        // added later go in after it.
+        GtkTextIter start;
+        gtk_text_buffer_get_start_iter(s.text_buffer, &start);
+        gtk_text_buffer_place_cursor(s.text_buffer, &start);
         if (first < text.size())
             g_signal_connect_after(s.text_view, "expose-event", G_CALLBACK(startAgreementFeed),
                                    GSIZE_TO_POINTER(first));
@@ -162,6 +175,8 @@ void packAgreementText()
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(s.scrolled_window), GTK_SHADOW_IN);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(s.text_view), GTK_WRAP_WORD);
     gtk_container_add(GTK_CONTAINER(s.scrolled_window), s.text_view);
+    g_signal_connect(s.text_view, "key-press-event", G_CALLBACK(ignoreTyping), nullptr);
+    relate(s.text_view, ATK_RELATION_LABELLED_BY, s.label, ATK_RELATION_LABEL_FOR);
 }
 
 // Returns the Install button's size.
@@ -173,43 +188,61 @@ GtkRequisition packInstallRow()
     GtkRequisition size;
     s.fixed = packButtonRow(s.vbox, s.gButton, size);
     gtk_widget_set_sensitive(s.gButton, FALSE);
+    relate(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message, ATK_RELATION_DESCRIPTION_FOR);
     return size;
+}
+
+// The check box's indicator has the theme's size at 96 dpi: it grows with the page.
+void scaleIndicator(GtkWidget* check)
+{
+    gint size = 0;
+    gtk_widget_style_get(check, "indicator-size", &size, nullptr);
+    if (px(size) == size)
+        return;
+    const std::string rc = "style \"scaled\" { GtkCheckButton::indicator-size = " + std::to_string(px(size))
+                         + " } class \"GtkCheckButton\" style \"scaled\"";
+    gtk_rc_parse_string(rc.c_str());
+    gtk_widget_reset_rc_styles(check);
 }
 
 // The check button shares the button row's container, at its left edge: a child placed
 // outside its own container's allocation would be neither drawn nor reliably clickable.
 // Beside Install, the shorter of the two is centred on the taller (to within a pixel); a
 // label too long for the room left of Install wraps there, and where that room is too
-// narrow the check button takes a line of its own above Install.
+// narrow the check button takes a line of its own above Install. Right-to-left, the row
+// is mirrored.
 void placeCheckButton(const GtkRequisition& install)
 {
     InstallerState& s = installerState;
     s.check_button = gtk_check_button_new_with_label(s.str_checkButton);
     gtk_button_set_focus_on_click(GTK_BUTTON(s.check_button), FALSE);
     g_signal_connect(s.check_button, "clicked", G_CALLBACK(checkButtonClicked), nullptr);
-    gtk_fixed_put(GTK_FIXED(s.fixed), s.check_button, 0, kButtonRowTop);
+    gtk_fixed_put(GTK_FIXED(s.fixed), s.check_button, 0, px(kButtonRowTop));
+    scaleIndicator(s.check_button);
     GtkRequisition check;
     GtkRequisition text;
     gtk_widget_size_request(s.check_button, &check);
     GtkWidget* label = gtk_bin_get_child(GTK_BIN(s.check_button));
     gtk_widget_size_request(label, &text);
-    const int besideInstall = kContentWidth - install.width - kButtonGap;
+    const int besideInstall = contentWidth() - install.width - px(kButtonGap);
     const int indicator = check.width - text.width;
-    const bool stacked = check.width > besideInstall && besideInstall - indicator < kMinCheckLabelWidth;
-    const int room = stacked ? kContentWidth : besideInstall;
+    const bool stacked = check.width > besideInstall && besideInstall - indicator < px(kMinCheckLabelWidth);
+    const int room = stacked ? contentWidth() : besideInstall;
     if (check.width > room) {
         wrapLabel(label, room - indicator);
         gtk_widget_size_request(s.check_button, &check);
     }
+    const int installX = mirrored(contentWidth() - install.width, install.width);
+    const int top = px(kButtonRowTop);
+    gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, mirrored(0, check.width), top);
     if (stacked) {
-        gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, kContentWidth - install.width,
-                       kButtonRowTop + check.height + kButtonGap);
+        gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, installX, top + check.height + px(kButtonGap));
         return;
     }
     const int height = std::max(check.height, install.height);
-    gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, 0, kButtonRowTop + (height - check.height + 1) / 2);
-    gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, kContentWidth - install.width,
-                   kButtonRowTop + (height - install.height + 1) / 2);
+    gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, mirrored(0, check.width),
+                   top + (height - check.height + 1) / 2);
+    gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, installX, top + (height - install.height + 1) / 2);
 }
 
 }  // namespace
@@ -236,7 +269,8 @@ void showAgreementMessage(const std::string& text)
 {
     InstallerState& s = installerState;
     gtk_label_set_text(GTK_LABEL(s.message), text.c_str());
-    wrapWithGap(s.message, kMessageGap);
+    atk_object_set_description(gtk_widget_get_accessible(s.gButton), text.c_str());
+    wrapWithGap(s.message, px(kMessageGap));
     gtk_widget_show(s.message);
     shareHeight();
 }

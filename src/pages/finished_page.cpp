@@ -7,9 +7,6 @@
 
 namespace {
 constexpr int kFinishPoints = 26;
-// The finish text and the Done button share what the content area leaves once the gap
-// above Done is taken.
-constexpr int kTextAndButtonShare = kContentHeight - kButtonRowTop;
 }  // namespace
 
 void initAndshowInstallSucceededWindow()
@@ -26,8 +23,8 @@ void initAndshowInstallSucceededWindow()
     gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
     GtkRequisition text;
     gtk_widget_size_request(label, &text);
-    if (text.width > kContentWidth) {
-        wrapLabel(label, kContentWidth, GTK_JUSTIFY_CENTER);
+    if (text.width > contentWidth()) {
+        wrapLabel(label, contentWidth(), GTK_JUSTIFY_CENTER);
         gtk_widget_size_request(label, &text);
     }
 
@@ -35,9 +32,13 @@ void initAndshowInstallSucceededWindow()
     g_signal_connect(done, "clicked", G_CALLBACK(destroy), nullptr);
     GtkRequisition button;
     packButtonRow(vbox, done, button);
-    const int textHeight = std::max(kTextAndButtonShare - button.height, text.height);
+    // The finish text takes what the content area leaves the button row.
+    const int textHeight = std::max(contentHeight() - px(kButtonRowTop) - button.height, text.height);
     gtk_widget_set_size_request(label, text.width, textHeight);
-    fitWindowTo(textHeight + kButtonRowTop + button.height);
+    fitWindowTo(textHeight + px(kButtonRowTop) + button.height);
+    // Read out when Done gets the focus.
+    atk_object_set_description(gtk_widget_get_accessible(done), s.str_finishLabel);
+    relate(done, ATK_RELATION_DESCRIBED_BY, label, ATK_RELATION_DESCRIPTION_FOR);
 
     gtk_widget_show_all(vbox);
     gtk_widget_grab_focus(done);

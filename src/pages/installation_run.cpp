@@ -163,6 +163,12 @@ std::string failureMessage(int status)
     return fillIn(s.str_failedMessage, {std::to_string(code)});
 }
 
+gboolean release(gpointer object)
+{
+    g_object_unref(object);
+    return FALSE;
+}
+
 // Whether the packages cannot be installed as one set: then the reason is reported and
 // nothing runs with administrator rights. dpkg would install what it could and leave the
 // rest unpacked but not configured, and apt would refuse all work until that is repaired.
@@ -205,6 +211,9 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
     }
     endBusy(cover);
     if (status == 0) {
+        // Install outlives its page until the press is handled to its end: pressed by a
+        // screen reader, it is told next that the pointer left it.
+        g_idle_add(release, g_object_ref(s.gButton));
         deallocInstallWindow();
         initAndshowInstallSucceededWindow();
         return;
