@@ -8,9 +8,11 @@
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
 #                         once more; close: as a window manager does; finish: Return until
-#                         the program ends; title:TEXT: the window's title is TEXT; other
-#                         words are keys, commas between them (Return or shift+Tab,space)
-#   prints LINE...        the program ended with 0, having printed LANG, then the LINEs
+#                         the program ends; title:TEXT: the window's title is TEXT;
+#                         still:KEYS: KEYS do not change the window; other words are keys,
+#                         commas between them (Return or shift+Tab,space)
+#   prints LINE...        the program ended with 0, having printed LANG, then the LINEs,
+#                         and no warning
 #   ran N                 pkexec ran N times, with dpkg -i and all packages in order
 #   shows TEXT            a press of Install in the probe showed TEXT on the page
 # Before the program starts, the probe builds its page in-process, checks the layout, shows
@@ -42,8 +44,8 @@ start() {
     [ -e "locale/$LANG/strings.txt" ] ||
         printf 'str_%s\n' 'installButton = Install' 'doneButton = Done' \
             "checkButton = ${CHECK-}" >"locale/$LANG/strings.txt"
-    rm -f probe.runs && STUB_RUNS=$PWD/probe.runs "$build/tests/probe" >probe.out 2>probe.err ||
-        echo "the probe found: $(cat probe.err)"
+    rm -f probe.runs && STUB_RUNS=$PWD/probe.runs GTK_MODULES=gail "$build/tests/probe" \
+        >probe.out 2>probe.err || echo "the probe found: $(cat probe.err)"
     setsid bash -c "$1" >stdout 2>stderr &
     pid=$!
     window=$(timeout 10 xdotool search --sync --onlyvisible --classname '^installer$' | head -n 1)
@@ -70,6 +72,11 @@ user() {
         title:*)
             [ "$(xdotool getwindowname "$window")" = "${word#title:}" ] ||
                 echo "the window's title is not ${word#title:}" ;;
+        still:*)
+            import -window "$window" before.png && user "${word#still:}" && sleep 0.3 &&
+                import -window "$window" after.png
+            compare -metric AE before.png after.png /dev/null 2>/dev/null ||
+                echo "${word#still:} changed the window" ;;
         *) xdotool windowfocus --sync "$window" key --delay 300 ${word//,/ } ;;
         esac
     done
@@ -80,6 +87,7 @@ prints() {
     timeout 10 tail --pid="$pid" -f /dev/null || kill -KILL -- -"$pid"
     wait "$pid" || echo "ended with $?"
     diff <(printf '%s\n' "$LANG" "$@") stdout >/dev/null || echo "printed: $(cat stdout)"
+    grep -E 'WARNING|CRITICAL' stderr
 }
 
 ran() {
@@ -283,6 +291,22 @@ case_Failures() {
     done
 }
 
+# A screen reader's user: keys in the agreement leave it where it was, and the box and
+# Install work through the accessibility bus.
+case_ScreenReader() {
+    local bus
+    { read -r DBUS_SESSION_BUS_ADDRESS && read -r bus; } < <(dbus-daemon --session --fork \
+        --print-address=1 --print-pid=1 2>/dev/null)
+    export DBUS_SESSION_BUS_ADDRESS GTK_MODULES=gail:atk-bridge
+    start 'exec "$INSTALLER"'
+    user Page_Down still:space,a,Return
+    /usr/bin/python3 "$tests/screen_reader.py"
+    user finish
+    prints 'system return 0'
+    ran 1
+    kill "$bus"
+}
+
 # An environment just within what exec takes (a quarter of the stack limit): the installer
 # starts, but with the command of a hundred packages the shell cannot.
 case_ShellCannotStart() {
@@ -333,32 +357,57 @@ ROAD
     wait "$pid" && grep -qx 'system return 0' stdout || echo "not installed: $(cat stdout stderr)"
 }
 
-# Both pages, built by the probe in each desktop font, with the texts of every locale of the
-# demo and texts longer, taller and emptier than any translation, and an agreement that
-# arrives in slices: a long paragraph of two-byte letters, cut at first inside one, then
-# short lines. Install fails, so that the page is checked with a message too.
+# probe [VARIABLE=VALUE...]: the probe's faults on the texts in locale/en_US.UTF-8, in the
+# environment given, where Install fails.
+probe() {
+    env "$@" GTK_MODULES=gail PKEXEC='exit 1' STUB_RUNS="$PWD/probe.runs" "$build/tests/probe" \
+        >probe.out 2>probe.err || echo "$(head -n 1 locale/en_US.UTF-8/strings.txt), $*: $(cat probe.err)"
+    rm -f probe.runs
+}
+
+# Both pages, built by the probe in each desktop font and right-to-left, with the texts of
+# every locale of the demo and texts longer, taller and emptier than any translation, and
+# an agreement that arrives in slices: a long paragraph of two-byte letters, cut at first
+# inside one, then short lines.
 case_Layout() {
     local word tall texts font
     word=$(printf 'W%.0s' {1..84}) tall=$(printf 'a\r%.0s' {1..20})
+    locale -a | grep -qx he_IL.utf8 || echo "no Hebrew locale: nothing right-to-left"
     mkdir -p locale/en_US.UTF-8 texts
     for texts in "$examples"/demo/locale/*; do cp "$texts/strings.txt" "texts/${texts##*/}"; done
-    printf 'str_%s\n' >texts/LongGerman \
+    printf 'str_%s\n' >texts/LongGerman '# Long German' \
         'checkButton = Ich habe die Bedingungen der Lizenzvereinbarung gelesen und akzeptiere sie' \
         'finishLabel = Die Installation wurde erfolgreich abgeschlossen'
-    printf 'str_%s\n' >texts/WordsWiderThanTheWindow "noticeLabel = $word$word" \
+    printf 'str_%s\n' >texts/WordsWiderThanTheWindow '# Wide' "noticeLabel = $word$word" \
         "checkButton = $word$word" "finishLabel = $word" "doneButton = $word" "failedMessage = $word" \
         'installButton = Installieren Sie jetzt bitte die gesamte Software mit allen Komponenten'
-    printf 'str_%s\n' >texts/Tall "noticeLabel = $tall$tall" "checkButton = $tall" \
+    printf 'str_%s\n' >texts/Tall '# Tall' "noticeLabel = $tall$tall" "checkButton = $tall" \
         'installButton = I\rn' "finishLabel = $tall$tall" 'doneButton = D\ro' "failedMessage = $tall"
-    : >texts/Empty
+    echo '# Empty' >texts/Empty
     { yes ЖЖЖЖ | head -n 33000 | tr '\n' ' ' && echo &&
         seq -f 'Lizenzvereinbarung für „Software“, Zeile %g' 8000; } >locale/en_US.UTF-8/license.txt
     stand_in
     for texts in texts/*; do
         cp "$texts" locale/en_US.UTF-8/strings.txt
-        for font in default 14 20; do
-            rm -f runs && GTK2_RC_FILES=$tests/fonts/$font.gtkrc PKEXEC='exit 1' \
-                "$build/tests/probe" >/dev/null 2>probe.err || echo "${texts#texts/} in a font of $font: $(cat probe.err)"
+        for font in default 14 20; do probe GTK2_RC_FILES="$tests/fonts/$font.gtkrc"; done
+        probe LANG=he_IL.UTF-8 LC_ALL=he_IL.UTF-8
+    done
+}
+
+# At 144 and 192 dpi the window is scaled, and the agreement keeps its share of the height
+# at 96 dpi to within 5 %, with the demo's texts.
+case_HighResolution() {
+    local texts was dpi
+    share() { sed -n 's/^window .*x\(.*\), agreement \(.*\)/\2 * 100 \/ \1/p' probe.out; }
+    trap 'xrdb -remove' EXIT
+    mkdir -p locale/en_US.UTF-8 && stand_in
+    for texts in "$examples"/demo/locale/*; do
+        cp "$texts/strings.txt" locale/en_US.UTF-8/
+        for dpi in 96 144 192; do
+            echo "Xft.dpi: $dpi" | xrdb -merge && probe
+            [ $dpi != 96 ] || was=$(($(share)))
+            grep -q "^window $((500 * dpi / 96))x$((420 * dpi / 96))," probe.out &&
+                ((($(share) - was) ** 2 <= 25)) || echo "${texts##*/}, $dpi dpi: $(grep ^window probe.out)"
         done
     done
 }

@@ -8,10 +8,14 @@
 //                        on standard error, and then ends with 1.
 //   probe close WINDOW   asks WINDOW to close, the way a window manager does
 //
-// A fault: a widget outside the content area (470 pixels wide, as high as the window less
-// its border), two widgets that overlap, a text cut, a button narrower than 50 pixels, an
-// agreement not all there, an agreement area below its minimum or smaller than it could
-// be, a window grown without need, a text in another size than its points.
+// A fault: a widget outside the content area, two that overlap, a text cut, a button
+// narrower than its minimum, a push button off the row's end edge (the right, or the left
+// in a right-to-left language) or a check box off its start edge, an agreement not all
+// there, an agreement area below its minimum or smaller than it could be, a window grown
+// without need, a text in another size than its points or not centred as it should be, a
+// Tab order against the reading order, and what screen readers would miss: the notice as
+// the agreement's label, its caret at its start, the message as Install's description and
+// the finish text as Done's.
 
 #include "installer.h"
 #include "pages/agreement_page.h"
@@ -50,8 +54,8 @@ int check(std::initializer_list<GtkWidget*> widgets)
 {
     settle();
     const GtkAllocation window = installerState.window->allocation;
-    GdkRectangle content{kWindowBorder, kWindowBorder, kContentWidth,
-                         window.height - 2 * kWindowBorder};
+    const int border = px(kWindowBorder);
+    GdkRectangle content{border, border, contentWidth(), window.height - 2 * border};
     GdkRectangle seen;
     for (auto widget = widgets.begin(); widget != widgets.end(); ++widget) {
         if (!gtk_widget_get_visible(*widget))
@@ -72,8 +76,15 @@ int check(std::initializer_list<GtkWidget*> widgets)
         if (width > text->allocation.width || height > text->allocation.height)
             fault("text cut", *widget);
         if (GTK_IS_BUTTON(*widget) && !GTK_IS_CHECK_BUTTON(*widget)
-            && box.width < kMinButtonWidth)
+            && box.width < px(kMinButtonWidth))
             fault("narrower than a button may be", *widget);
+        // From the content's start edge, and whether a push button ends at its end edge.
+        int start = box.x - border;
+        if (gtk_widget_get_default_direction() == GTK_TEXT_DIR_RTL)
+            start = contentWidth() - start - box.width;
+        if (GTK_IS_CHECK_BUTTON(*widget) ? start != 0
+                                         : GTK_IS_BUTTON(*widget) && start + box.width != contentWidth())
+            fault("off its edge", *widget);
     }
     return window.height;
 }
@@ -102,20 +113,54 @@ void checkCentred(GtkWidget* label)
     pango_layout_iter_free(line);
 }
 
+void checkRelation(GtkWidget* widget, AtkRelationType type, GtkWidget* target)
+{
+    AtkRelationSet* relations = atk_object_ref_relation_set(gtk_widget_get_accessible(widget));
+    AtkRelation* relation = atk_relation_set_get_relation_by_type(relations, type);
+    GPtrArray* targets = relation ? atk_relation_get_target(relation) : nullptr;
+    if (!targets || targets->len != 1
+        || g_ptr_array_index(targets, 0) != gtk_widget_get_accessible(target))
+        fault("not related for screen readers", widget, target);
+    g_object_unref(relations);
+}
+
+void checkDescription(GtkWidget* widget, const char* text)
+{
+    if (g_strcmp0(atk_object_get_description(gtk_widget_get_accessible(widget)), text) != 0)
+        fault("described otherwise", widget);
+}
+
 void checkAgreementPage()
 {
     const InstallerState& s = installerState;
-    const int windowHeight = check({s.label, s.scrolled_window, s.message, s.check_button,
+    const int height = check({s.label, s.scrolled_window, s.message, s.check_button,
                                     s.gButton});
     const int agreement = s.scrolled_window->allocation.height;
-    if (agreement < kMinAgreementHeight
-        || (agreement > kMinAgreementHeight && windowHeight != kWindowHeight))
+    if (agreement < px(kMinAgreementHeight)
+        || (agreement > px(kMinAgreementHeight) && height != windowHeight()))
         fault("agreement area of the wrong height", s.scrolled_window);
     const std::string_view text = agreementText();
     if (gtk_text_buffer_get_char_count(s.text_buffer)
         != g_utf8_strlen(text.data(), static_cast<gssize>(text.size())))
         fault("agreement not all there", s.text_view);
     checkPoints(s.label, 12);
+    checkRelation(s.text_view, ATK_RELATION_LABELLED_BY, s.label);
+    checkRelation(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message);
+    GtkTextIter caret;
+    gtk_text_buffer_get_iter_at_mark(s.text_buffer, &caret, gtk_text_buffer_get_insert(s.text_buffer));
+    if (gtk_text_iter_get_offset(&caret) != 0)
+        fault("caret not at the agreement's start", s.text_view);
+}
+
+void checkTabOrder()
+{
+    const InstallerState& s = installerState;
+    gtk_widget_grab_focus(s.text_view);
+    for (GtkWidget* next : {s.check_button, s.gButton}) {
+        gtk_widget_child_focus(s.window, GTK_DIR_TAB_FORWARD);
+        if (gtk_window_get_focus(GTK_WINDOW(s.window)) != next)
+            fault("Tab does not go next to", next);
+    }
 }
 
 // The message drawn over a busy cursor while the stand-in pkexec had not run yet; it
@@ -166,16 +211,20 @@ int main(int argc, char** argv)
     checkAgreementPage();
     printCentre("check", s.check_button);
     printCentre("install", s.gButton);
+    std::printf("window %dx%d, agreement %d\n", s.window->allocation.width,
+                s.window->allocation.height, s.scrolled_window->allocation.height);
     std::fflush(stdout);
 
     g_signal_connect(s.message, "expose-event", G_CALLBACK(noteDrawn), nullptr);
     gtk_button_clicked(GTK_BUTTON(s.check_button));
+    checkTabOrder();
     gtk_button_clicked(GTK_BUTTON(s.gButton));
     if (g_file_test(g_getenv("STUB_RUNS"), G_FILE_TEST_EXISTS)
         && drawnBeforeCommand != s.str_installingMessage)
         fault("no message and busy cursor before the command", s.window);
     if (s.vbox) {
         checkAgreementPage();
+        checkDescription(s.gButton, gtk_label_get_text(GTK_LABEL(s.message)));
         std::printf("shown: %s\n", gtk_label_get_text(GTK_LABEL(s.message)));
         deallocInstallWindow();
         initAndshowInstallSucceededWindow();
@@ -184,9 +233,10 @@ int main(int argc, char** argv)
     GtkWidget* finish = static_cast<GtkBoxChild*>(GTK_BOX(page)->children->data)->widget;
     int textHeight = 0;
     pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(finish)), nullptr, &textHeight);
-    if (check({finish, gtk_window_get_focus(GTK_WINDOW(s.window))}) != kWindowHeight
-        && finish->allocation.height != textHeight)
+    GtkWidget* done = gtk_window_get_focus(GTK_WINDOW(s.window));
+    if (check({finish, done}) != windowHeight() && finish->allocation.height != textHeight)
         fault("window grown without need", finish);
+    checkDescription(done, s.str_finishLabel);
     checkPoints(finish, 26);
     checkCentred(finish);
     return faults ? 1 : 0;
