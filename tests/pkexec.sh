@@ -1,9 +1,10 @@
 #!/bin/bash
-# Stands in for pkexec, first on PATH: writes down how it was run, and the signals it was
-# started with ignored, to the files named by STUB_RUNS and STUB_RUNS.ignored, says so on
-# standard error, and then does what PKEXEC says (by default it succeeds).
+# Stands in for pkexec, first on PATH: writes how it was run, as shell words, to the file
+# named by STUB_RUNS, with a complaint when it started with SIGPIPE (13) or SIGCHLD (17)
+# ignored; says so on standard error, then does what PKEXEC says (by default, succeeds).
 printf '%q ' "$@" >>"$STUB_RUNS"
+mask=0x$(sed -n 's/^SigIgn:\s*//p' /proc/self/status)
+(((mask >> 12 | mask >> 16) & 1)) && printf 'with %s ignored' "$mask" >>"$STUB_RUNS"
 echo >>"$STUB_RUNS"
-sed -n 's/^SigIgn:\s*//p' /proc/self/status >>"$STUB_RUNS.ignored"
 echo "pkexec stand-in ran" >&2
 eval "${PKEXEC:-exit 0}"

