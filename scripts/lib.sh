@@ -10,15 +10,28 @@ as_root() {
 ensure_packages() {
     local missing=() package
     for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+            missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
 }
 
-build_packages=(g++ make cmake pkg-config libgtk2.0-dev libgtest-dev libx11-dev fonts-dejavu-core dpkg)
+# Generates those of the named locales (language_TERRITORY.UTF-8) that the C library lacks:
+# GTK warns on every start in one it lacks, and takes its text direction from it.
+ensure_locales() {
+    local name
+    for name in "$@"; do
+        locale -a 2>/dev/null | grep -qix "${name%.UTF-8}.utf8" ||
+            as_root localedef -i "${name%.UTF-8}" -f UTF-8 "$name"
+    done
+}
+
+build_packages=(g++ make cmake pkg-config libgtk2.0-dev libgtest-dev libx11-dev
+    fonts-dejavu-core dpkg)
 
 # build_tree DIR [CMAKE OPTIONS...]: configures and builds the project in DIR.
 build_tree() {

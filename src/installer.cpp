@@ -11,8 +11,9 @@ InstallerState installerState;
 std::string_view agreementText()
 {
     const InstallerState& s = installerState;
-    return s.licenseData ? std::string_view(s.licenseData.get(), static_cast<std::size_t>(s.licenseDataSize))
-                         : std::string_view();
+    return s.licenseData
+        ? std::string_view(s.licenseData.get(), static_cast<std::size_t>(s.licenseDataSize))
+        : std::string_view();
 }
 
 void reportLine(std::string_view line)

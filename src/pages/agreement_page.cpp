@@ -119,7 +119,8 @@ gboolean feedAgreement(gpointer data)
     const std::size_t end = agreementSliceEnd(feed->offset);
     GtkTextIter iter;
     gtk_text_buffer_get_end_iter(feed->buffer, &iter);
-    gtk_text_buffer_insert(feed->buffer, &iter, text.data() + feed->offset, static_cast<gint>(end - feed->offset));
+    gtk_text_buffer_insert(feed->buffer, &iter, text.data() + feed->offset,
+                           static_cast<gint>(end - feed->offset));
     feed->offset = end;
     return end < text.size();
 }
@@ -135,11 +136,12 @@ void endAgreementFeed(gpointer data)
 // mapped, it would hold the first picture back.
 gboolean startAgreementFeed(GtkWidget* view, GdkEventExpose* /*event*/, gpointer offset)
 {
-    g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(startAgreementFeed), offset);
-    g_idle_add_full(
-        G_PRIORITY_LOW, feedAgreement,
-        new AgreementFeed{GTK_TEXT_BUFFER(g_object_ref(installerState.text_buffer)), GPOINTER_TO_SIZE(offset)},
-        endAgreementFeed);
+    g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(startAgreementFeed),
+                                         offset);
+    g_idle_add_full(G_PRIORITY_LOW, feedAgreement,
+                    new AgreementFeed{GTK_TEXT_BUFFER(g_object_ref(installerState.text_buffer)),
+                                      GPOINTER_TO_SIZE(offset)},
+                    endAgreementFeed);
     return FALSE;
 }
 
@@ -147,7 +149,8 @@ gboolean startAgreementFeed(GtkWidget* view, GdkEventExpose* /*event*/, gpointer
 gboolean ignoreTyping(GtkWidget* /*view*/, GdkEventKey* event, gpointer /*data*/)
 {
     const gunichar typed = gdk_keyval_to_unicode(event->keyval);
-    return (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) == 0 && (g_unichar_isprint(typed) || typed == '\r');
+    return (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) == 0
+        && (g_unichar_isprint(typed) || typed == '\r');
 }
 
 void packAgreementText()
@@ -199,8 +202,8 @@ void scaleIndicator(GtkWidget* check)
     gtk_widget_style_get(check, "indicator-size", &size, nullptr);
     if (px(size) == size)
         return;
-    const std::string rc = "style \"scaled\" { GtkCheckButton::indicator-size = " + std::to_string(px(size))
-                         + " } class \"GtkCheckButton\" style \"scaled\"";
+    const std::string rc = R"(style "scaled" { GtkCheckButton::indicator-size = )"
+        + std::to_string(px(size)) + R"( } class "GtkCheckButton" style "scaled")";
     gtk_rc_parse_string(rc.c_str());
     gtk_widget_reset_rc_styles(check);
 }
@@ -226,7 +229,8 @@ void placeCheckButton(const GtkRequisition& install)
     gtk_widget_size_request(label, &text);
     const int besideInstall = contentWidth() - install.width - px(kButtonGap);
     const int indicator = check.width - text.width;
-    const bool stacked = check.width > besideInstall && besideInstall - indicator < px(kMinCheckLabelWidth);
+    const bool stacked
+        = check.width > besideInstall && besideInstall - indicator < px(kMinCheckLabelWidth);
     const int room = stacked ? contentWidth() : besideInstall;
     if (check.width > room) {
         wrapLabel(label, room - indicator);
@@ -236,13 +240,15 @@ void placeCheckButton(const GtkRequisition& install)
     const int top = px(kButtonRowTop);
     gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, mirrored(0, check.width), top);
     if (stacked) {
-        gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, installX, top + check.height + px(kButtonGap));
+        gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, installX,
+                       top + check.height + px(kButtonGap));
         return;
     }
     const int height = std::max(check.height, install.height);
     gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, mirrored(0, check.width),
                    top + (height - check.height + 1) / 2);
-    gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, installX, top + (height - install.height + 1) / 2);
+    gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, installX,
+                   top + (height - install.height + 1) / 2);
 }
 
 }  // namespace

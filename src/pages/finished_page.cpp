@@ -33,7 +33,8 @@ void initAndshowInstallSucceededWindow()
     GtkRequisition button;
     packButtonRow(vbox, done, button);
     // The finish text takes what the content area leaves the button row.
-    const int textHeight = std::max(contentHeight() - px(kButtonRowTop) - button.height, text.height);
+    const int textHeight
+        = std::max(contentHeight() - px(kButtonRowTop) - button.height, text.height);
     gtk_widget_set_size_request(label, text.width, textHeight);
     fitWindowTo(textHeight + px(kButtonRowTop) + button.height);
     // Read out when Done gets the focus.

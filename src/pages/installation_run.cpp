@@ -35,7 +35,9 @@ int runThroughShell(const std::string& command)
     // As with system(), a shell that cannot be started reads as its exit code 127, and a
     // child that cannot be waited for as -1.
     int status = 127 << 8;
-    if (posix_spawn(&child, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv), environ) == 0) {
+    if (posix_spawn(&child, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv),
+                    environ)
+        == 0) {
         while (waitpid(child, &status, 0) < 0) {
             if (errno != EINTR) {
                 status = -1;
@@ -139,11 +141,12 @@ std::string fillIn(std::string_view text, std::initializer_list<std::string_view
 std::string reasonFor(const std::vector<PackageProblem>& problems)
 {
     const InstallerState& s = installerState;
-    const char* const words[] = {s.str_reasonNoPackage, s.str_reasonArchitecture, s.str_reasonMissing,
-                                 s.str_reasonTooOld, s.str_reasonConflict};
+    const char* const words[] = {s.str_reasonNoPackage, s.str_reasonArchitecture,
+                                 s.str_reasonMissing, s.str_reasonTooOld, s.str_reasonConflict};
     std::string reason;
     for (std::size_t i = 0; i < problems.size() && i < kMaxProblems; ++i)
-        reason += (i ? "; " : "") + fillIn(words[problems[i].kind], {problems[i].name, problems[i].detail});
+        reason += (i ? "; " : "")
+            + fillIn(words[problems[i].kind], {problems[i].name, problems[i].detail});
     if (problems.size() > kMaxProblems)
         reason += "; " + fillIn(s.str_reasonMore, {std::to_string(problems.size() - kMaxProblems)});
     return reason;
@@ -159,7 +162,9 @@ std::string failureMessage(int status)
         return s.str_cancelledMessage;
     if (status == 127 << 8)
         return s.str_noRightsMessage;
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : status;
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status)
+        : WIFSIGNALED(status)          ? 128 + WTERMSIG(status)
+                                       : status;
     return fillIn(s.str_failedMessage, {std::to_string(code)});
 }
 
@@ -228,6 +233,7 @@ void deallocInstallWindow()
     gtk_widget_hide(s.vbox);
     gtk_container_remove(GTK_CONTAINER(s.window), s.vbox);
     // The page's widgets are destroyed with it.
-    s.label = s.text_view = s.scrolled_window = s.message = s.gButton = s.fixed = s.check_button = s.vbox = nullptr;
+    s.label = s.text_view = s.scrolled_window = s.message = s.gButton = s.fixed = s.check_button
+        = s.vbox = nullptr;
     s.text_buffer = nullptr;
 }

@@ -25,12 +25,13 @@ GdkRectangle workArea()
     gint format = 0;
     gint length = 0;
     guchar* data = nullptr;
-    if (gdk_property_get(gdk_screen_get_root_window(screen), gdk_atom_intern_static_string("_NET_WORKAREA"),
-                         gdk_atom_intern_static_string("CARDINAL"), 0, 4, FALSE, &type, &format, &length, &data)
+    if (gdk_property_get(
+            gdk_screen_get_root_window(screen), gdk_atom_intern_static_string("_NET_WORKAREA"),
+            gdk_atom_intern_static_string("CARDINAL"), 0, 4, FALSE, &type, &format, &length, &data)
         && format == 32 && length >= static_cast<gint>(4 * sizeof(glong))) {
         const auto* values = reinterpret_cast<const glong*>(data);  // format 32 comes as longs
-        area = {static_cast<int>(values[0]), static_cast<int>(values[1]), static_cast<int>(values[2]),
-                static_cast<int>(values[3])};
+        area = {static_cast<int>(values[0]), static_cast<int>(values[1]),
+                static_cast<int>(values[2]), static_cast<int>(values[3])};
     }
     g_free(data);
     return area;
@@ -110,7 +111,8 @@ GtkWidget* packButtonRow(GtkWidget* box, GtkWidget* button, GtkRequisition& size
         wrapLabel(label, contentWidth() - (size.width - text.width), GTK_JUSTIFY_CENTER);
         gtk_widget_size_request(button, &size);
     }
-    gtk_fixed_move(GTK_FIXED(row), button, mirrored(contentWidth() - size.width, size.width), px(kButtonRowTop));
+    gtk_fixed_move(GTK_FIXED(row), button, mirrored(contentWidth() - size.width, size.width),
+                   px(kButtonRowTop));
     return row;
 }
 

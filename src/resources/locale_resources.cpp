@@ -27,8 +27,8 @@ constexpr const char* kLicenseTemplate = "%s/locale/%s/license.txt";
 // Formats the locale file's path into `path` and opens it, then tries the fallback
 // locale. A path that does not fit its buffer is left cut in `path` but never opened:
 // the cut path could name some other file.
-File openLocaleFile(char (&path)[kTextBufferSize], const char* pathTemplate, const char* cwd, const char* locale,
-                    off_t maxSize, off_t& size)
+File openLocaleFile(char (&path)[kTextBufferSize], const char* pathTemplate, const char* cwd,
+                    const char* locale, off_t maxSize, off_t& size)
 {
     for (const char* name : {locale, kFallbackLocale}) {
         const int length = std::snprintf(path, std::size(path), pathTemplate, cwd, name);
@@ -55,7 +55,8 @@ void prefault(char* block, std::size_t size)
     constexpr std::size_t kWorthIt = 1 << 20;
     if (size < kWorthIt)
         return;
-    const auto intoPage = reinterpret_cast<std::uintptr_t>(block) % static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto intoPage = reinterpret_cast<std::uintptr_t>(block)
+        % static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
     madvise(block - intoPage, size + intoPage, MADV_POPULATE_WRITE);
 }
 
@@ -72,7 +73,8 @@ void readAgreement(const char* cwd, const char* locale)
     prefault(data.get(), static_cast<std::size_t>(size));
     const std::size_t count = std::fread(data.get(), 1, static_cast<std::size_t>(size), file.get());
     if (!isValidUtf8({data.get(), count})) {
-        const std::string text = toValidUtf8({data.get(), count}, std::numeric_limits<std::int32_t>::max());
+        const std::string text
+            = toValidUtf8({data.get(), count}, std::numeric_limits<std::int32_t>::max());
         data.reset(new (std::nothrow) char[text.size()]);
         if (!data)
             return;
@@ -141,7 +143,8 @@ constexpr StringKey kKeys[] = {
     {"str_installingMessage", &InstallerState::str_installingMessage,
      "Installing the packages. This can take a few minutes\u2026"},
     {"str_cancelledMessage", &InstallerState::str_cancelledMessage,
-     "Nothing was installed: administrator rights were refused, or the password dialog was closed."},
+     "Nothing was installed: administrator rights were refused, or the password dialog was "
+     "closed."},
     {"str_noRightsMessage", &InstallerState::str_noRightsMessage,
      "Nothing was installed: administrator rights could not be obtained. pkexec and an "
      "authentication agent are needed."},
@@ -155,7 +158,8 @@ constexpr StringKey kKeys[] = {
      "%s is built for the %s architecture, which this system does not accept"},
     {"str_reasonMissing", &InstallerState::str_reasonMissing, "%s is needed but not installed"},
     {"str_reasonTooOld", &InstallerState::str_reasonTooOld, "%s is needed, but %s is installed"},
-    {"str_reasonConflict", &InstallerState::str_reasonConflict, "the installed package %s conflicts with them"},
+    {"str_reasonConflict", &InstallerState::str_reasonConflict,
+     "the installed package %s conflicts with them"},
     {"str_reasonMore", &InstallerState::str_reasonMore, "and %s more"},
 };
 
@@ -173,7 +177,8 @@ void applyStringsLine(const char* line)
         if (!equals || std::strlen(equals + 1) < 2)
             continue;
         const std::string_view rest(equals + 2);
-        storeText(installerState.*key.text, withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
+        storeText(installerState.*key.text,
+                  withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
     }
 }
 

@@ -39,20 +39,20 @@ using Words = std::vector<std::string>;
 // when the tool could not run; `output` gets what it wrote, standard error last.
 int runTool(const Words& args, const char* scratch, std::string& output)
 {
-    std::vector<gchar*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<gchar*>(arg.c_str()));
-    argv.push_back(nullptr);
+    std::vector<gchar*> argv(args.size() + 1);
+    std::transform(args.begin(), args.end(), argv.begin(),
+                   [](const std::string& arg) { return const_cast<gchar*>(arg.c_str()); });
     const char* path = std::getenv("PATH");
     const std::string pathVariable = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
     const std::string tmpVariable = std::string("TMPDIR=") + scratch;
-    std::array<gchar*, 4> environment{const_cast<gchar*>("LC_ALL=C"), const_cast<gchar*>(pathVariable.c_str()),
+    std::array<gchar*, 4> environment{const_cast<gchar*>("LC_ALL=C"),
+                                      const_cast<gchar*>(pathVariable.c_str()),
                                       const_cast<gchar*>(tmpVariable.c_str()), nullptr};
     gchar* out = nullptr;
     gchar* err = nullptr;
     gint status = 0;
-    if (!g_spawn_sync(scratch, argv.data(), environment.data(), G_SPAWN_SEARCH_PATH_FROM_ENVP, nullptr, nullptr, &out,
-                      &err, &status, nullptr))
+    if (!g_spawn_sync(scratch, argv.data(), environment.data(), G_SPAWN_SEARCH_PATH_FROM_ENVP,
+                      nullptr, nullptr, &out, &err, &status, nullptr))
         return -1;
     output = std::string(out) + err;
     g_free(out);
@@ -94,7 +94,8 @@ void checkArchitecture(std::string_view name, std::string_view architecture, con
                        std::vector<PackageProblem>& problems)
 {
     name = name.substr(0, name.find(':'));
-    if (!architecture.empty() && std::find(accepted.begin(), accepted.end(), architecture) == accepted.end())
+    if (!architecture.empty()
+        && std::find(accepted.begin(), accepted.end(), architecture) == accepted.end())
         add(problems, {PackageProblem::Architecture, printable(name), printable(architecture)});
 }
 
@@ -108,13 +109,15 @@ struct Unmet {
     bool onlyConsequences = true;
 };
 
-void readUnmetLine(std::string_view line, const Words& accepted, Unmet& unmet, std::vector<PackageProblem>& problems)
+void readUnmetLine(std::string_view line, const Words& accepted, Unmet& unmet,
+                   std::vector<PackageProblem>& problems)
 {
     line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
     if (const std::size_t subject = line.find(" : "); subject != std::string_view::npos) {
         const std::string_view name = line.substr(0, subject);
         const std::size_t colon = name.find(':');
-        checkArchitecture(name, colon == std::string_view::npos ? "" : name.substr(colon + 1), accepted, problems);
+        checkArchitecture(name, colon == std::string_view::npos ? "" : name.substr(colon + 1),
+                          accepted, problems);
         line.remove_prefix(subject + 3);
     }
     for (const std::string_view type : {"PreDepends: ", "Depends: ", "Conflicts: ", "Breaks: "}) {
@@ -130,11 +133,13 @@ void readUnmetLine(std::string_view line, const Words& accepted, Unmet& unmet, s
     unmet.why = line.substr(std::min(but + 5, line.size()));
     unmet.targets += (unmet.alternatives++ ? " | " : "") + printable(target);
     // A shipped package that cannot be installed itself: its own line says why.
-    unmet.onlyConsequences = unmet.onlyConsequences && unmet.why == "it is not going to be installed";
+    unmet.onlyConsequences
+        = unmet.onlyConsequences && unmet.why == "it is not going to be installed";
     if (more)
         return;
     std::string_view version = unmet.why;
-    const bool installed = version.ends_with(" is to be installed") || version.ends_with(" is installed");
+    const bool installed
+        = version.ends_with(" is to be installed") || version.ends_with(" is installed");
     version = version.substr(0, version.find(" is "));
     if (unmet.type == "Conflicts" || unmet.type == "Breaks")
         add(problems, {PackageProblem::Conflict, printable(target.substr(0, target.find(' ')))});
@@ -148,7 +153,8 @@ void readUnmetLine(std::string_view line, const Words& accepted, Unmet& unmet, s
 // Reads what `apt-get -s install` printed: the packages it would install (with their
 // architecture) and remove, and the dependencies it found unmet. Returns whether that is an
 // answer: a plan, or a refusal with a reason found.
-bool readSimulation(const std::string& output, int status, const Words& accepted, std::vector<PackageProblem>& problems)
+bool readSimulation(const std::string& output, int status, const Words& accepted,
+                    std::vector<PackageProblem>& problems)
 {
     // On a system broken already, apt judges every installed package, not just these.
     if (output.find("--fix-broken") != std::string::npos)
@@ -169,7 +175,8 @@ bool readSimulation(const std::string& output, int status, const Words& accepted
                 const std::size_t open = words.rfind('[');
                 const std::size_t close = words.find(']', open);
                 if (open != std::string_view::npos && close != std::string_view::npos)
-                    checkArchitecture(name(), words.substr(open + 1, close - open - 1), accepted, problems);
+                    checkArchitecture(name(), words.substr(open + 1, close - open - 1), accepted,
+                                      problems);
             } else if (words.starts_with("Remv ")) {
                 add(problems, {PackageProblem::Conflict, printable(name())});
             }
@@ -205,12 +212,13 @@ std::optional<std::vector<PackageProblem>> checkPackages(const std::string& list
     // entry's real path, which is the name it uses when it reports one it cannot read.
     std::vector<PackageProblem> problems;
     std::vector<std::pair<std::string, const char*>> links;  // the link's target and the entry
-    Words args
-        = {"apt-get", "-s", "-q", "-o", "Debug::NoLocking=true",
-           // The installed packages alone: no package sources, no lists, no caches.
-           "-o", "Dir::Etc::SourceList=" + directory + "/sources.list", "-o", "Dir::Etc::SourceParts=" + directory,
-           "-o", "Dir::State::Lists=" + directory, "-o", "Dir::Cache=" + directory, "-o", "Dir::Cache::pkgcache=", "-o",
-           "Dir::Cache::srcpkgcache=", "-o", "Dir::Log=" + directory, "-o", "Dir::Log::Planner=", "install"};
+    Words args = {"apt-get", "-s", "-q", "-o", "Debug::NoLocking=true",
+                  // The installed packages alone: no package sources, no lists, no caches.
+                  "-o", "Dir::Etc::SourceList=" + directory + "/sources.list", "-o",
+                  "Dir::Etc::SourceParts=" + directory, "-o", "Dir::State::Lists=" + directory,
+                  "-o", "Dir::Cache=" + directory, "-o", "Dir::Cache::pkgcache=", "-o",
+                  "Dir::Cache::srcpkgcache=", "-o", "Dir::Log=" + directory, "-o",
+                  "Dir::Log::Planner=", "install"};
     for (std::size_t i = 0; paths.get()[i]; ++i) {
         const char* path = paths.get()[i];
         const std::string link = directory + "/" + std::to_string(i) + ".deb";
@@ -246,12 +254,13 @@ std::optional<std::vector<PackageProblem>> checkPackages(const std::string& list
             break;
         const std::string_view rest = std::string_view(output).substr(at + kUnreadable.size());
         const std::string_view unreadable = rest.substr(0, rest.find('\n'));
-        const auto entry
-            = std::find_if(links.begin(), links.end(), [&](auto& link) { return link.first == unreadable; });
+        const auto entry = std::find_if(links.begin(), links.end(),
+                                        [&](const auto& link) { return link.first == unreadable; });
         if (entry == links.end())
             return std::nullopt;
         add(problems, {PackageProblem::NotAPackage, entryName(entry->second)});
-        args.erase(args.end() - static_cast<std::ptrdiff_t>(links.size()) + (entry - links.begin()));
+        args.erase(args.end() - static_cast<std::ptrdiff_t>(links.size())
+                   + (entry - links.begin()));
         links.erase(entry);
         if (problems.size() >= kMaxProblems)
             return problems;
@@ -265,7 +274,7 @@ std::string printable(std::string_view name)
 {
     std::string text = toValidUtf8(name, name.size() * 3);
     std::replace_if(
-        text.begin(), text.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F; },
-        '?');
+        text.begin(), text.end(),
+        [](char byte) { return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F; }, '?');
     return text;
 }

@@ -84,7 +84,8 @@ std::string toValidUtf8(std::string_view bytes, std::size_t maxSize)
         if (!appendWhole(out, bytes.substr(0, validSize), maxSize) || validSize == bytes.size())
             break;
         char encoded[6];
-        const gint length = g_unichar_to_utf8(fromWindows1252(static_cast<unsigned char>(bytes[validSize])), encoded);
+        const gint length = g_unichar_to_utf8(
+            fromWindows1252(static_cast<unsigned char>(bytes[validSize])), encoded);
         if (!appendWhole(out, {encoded, static_cast<std::size_t>(length)}, maxSize))
             break;
         bytes.remove_prefix(validSize + 1);
@@ -95,7 +96,8 @@ std::string toValidUtf8(std::string_view bytes, std::size_t maxSize)
 std::string_view withoutCutCharacter(std::string_view text, char next)
 {
     std::size_t start = text.size();
-    while (start > 0 && text.size() - start < 3 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+    while (start > 0 && text.size() - start < 3
+           && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
         --start;
     if (start == 0)
         return text;
@@ -104,6 +106,7 @@ std::string_view withoutCutCharacter(std::string_view text, char next)
         return text;
     const std::string piece = std::string(text.substr(start)) + next;
     const gunichar c = g_utf8_get_char_validated(piece.data(), static_cast<gssize>(piece.size()));
-    const bool cut = c != static_cast<gunichar>(-1) && static_cast<std::size_t>(g_utf8_skip[lead]) >= piece.size();
+    const bool cut = c != static_cast<gunichar>(-1)
+        && static_cast<std::size_t>(g_utf8_skip[lead]) >= piece.size();
     return cut ? text.substr(0, start) : text;
 }
