@@ -27,7 +27,8 @@ int main(int argc, char* argv[])
     GtkWidget* vbox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(window), vbox);
 
-    GtkWidget* label = gtk_label_new("Please read the following license agreement carefully before installing.");
+    GtkWidget* label
+        = gtk_label_new("Please read the following license agreement carefully before installing.");
     gtk_misc_set_alignment(GTK_MISC(label), 0.0, 0.0);
     PangoFontDescription* font = pango_font_description_from_string("12");
     gtk_widget_modify_font(label, font);
@@ -45,9 +46,11 @@ int main(int argc, char* argv[])
     gchar* text = nullptr;
     gsize size = 0;
     if (argc > 1 && g_file_get_contents(argv[1], &text, &size, nullptr))
-        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text, static_cast<gint>(size));
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text,
+                                 static_cast<gint>(size));
     else
-        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), kAgreement, sizeof kAgreement);
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), kAgreement,
+                                 sizeof kAgreement);
     g_free(text);
     gtk_container_add(GTK_CONTAINER(scrolled), view);
     gtk_widget_set_size_request(scrolled, kWindowWidth - 2 * kWindowBorder, 278);
@@ -57,7 +60,8 @@ int main(int argc, char* argv[])
     GtkWidget* install = gtk_button_new_with_label("Install");
     gtk_widget_set_sensitive(install, FALSE);
     gtk_fixed_put(GTK_FIXED(row), install, 415, kButtonRowTop);
-    GtkWidget* check = gtk_check_button_new_with_label("I accept the terms of the license agreement");
+    GtkWidget* check
+        = gtk_check_button_new_with_label("I accept the terms of the license agreement");
     gtk_fixed_put(GTK_FIXED(row), check, 0, 18);
     gtk_box_pack_start(GTK_BOX(vbox), row, FALSE, TRUE, 0);
 

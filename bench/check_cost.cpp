@@ -20,8 +20,8 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         const auto problems = checkPackages(installerState.rpmPath);
-        const std::chrono::duration<double, std::milli> time =
-            std::chrono::steady_clock::now() - start;
+        const std::chrono::duration<double, std::milli> time
+            = std::chrono::steady_clock::now() - start;
         times.push_back(time.count());
         if (!problems || !problems->empty())
             return std::fputs("the check did not accept the packages\n", stderr), 1;

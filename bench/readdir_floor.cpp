@@ -19,7 +19,9 @@ int main(int argc, char** argv)
     while (const dirent* entry = readdir(dir))
         matches += std::strstr(entry->d_name, "i386.deb") != nullptr;
     closedir(dir);
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double ms
+        = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+              .count();
     std::printf("%.2f %ld\n", ms, matches);
     return 0;
 }

@@ -69,7 +69,9 @@ int main(int argc, char** argv)
             idle = true;
     }
     if (argc - arg < 2) {
-        std::fprintf(stderr, "usage: startup_probe [--quiet-ms N] [--idle] [--close] DIR PROGRAM [ARGS...]\n");
+        std::fprintf(
+            stderr,
+            "usage: startup_probe [--quiet-ms N] [--idle] [--close] DIR PROGRAM [ARGS...]\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -101,8 +103,10 @@ int main(int argc, char** argv)
             XEvent event;
             XNextEvent(display, &event);
             if (event.type == CreateNotify && event.xcreatewindow.parent == root)
-                damages.push_back(XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty));
-            else if (event.type == MapNotify && event.xmap.event == root && !event.xmap.override_redirect) {
+                damages.push_back(
+                    XDamageCreate(display, event.xcreatewindow.window, XDamageReportNonEmpty));
+            else if (event.type == MapNotify && event.xmap.event == root
+                     && !event.xmap.override_redirect) {
                 mapped = event.xmap.window;
                 mapTime = Clock::now();
             } else if (event.type == damageEvent + XDamageNotify) {
@@ -136,7 +140,9 @@ int main(int argc, char** argv)
     else
         kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
-    const auto ms = [&](Clock::time_point t) { return std::chrono::duration<double, std::milli>(t - start).count(); };
+    const auto ms = [&](Clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(t - start).count();
+    };
     std::printf("%.1f %ld %.1f %.1f %.0f\n", ms(lastPaint), peak, ms(mapTime), ms(firstPaint), cpu);
     return 0;
 }

@@ -84,8 +84,9 @@ int check(std::initializer_list<GtkWidget*> widgets)
         int start = box.x - border;
         if (gtk_widget_get_default_direction() == GTK_TEXT_DIR_RTL)
             start = contentWidth() - start - box.width;
-        if (GTK_IS_CHECK_BUTTON(*widget) ? start != 0
-                                         : GTK_IS_BUTTON(*widget) && start + box.width != contentWidth())
+        if (GTK_IS_CHECK_BUTTON(*widget)
+                ? start != 0
+                : GTK_IS_BUTTON(*widget) && start + box.width != contentWidth())
             fault("off its edge", *widget);
     }
     return window.height;
@@ -106,7 +107,8 @@ void checkCentred(GtkWidget* label)
     PangoRectangle text;
     gtk_label_get_layout_offsets(GTK_LABEL(label), &x, nullptr);
     pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(label)), nullptr, &text);
-    if (std::abs(2 * (x + text.x) + text.width - 2 * label->allocation.x - label->allocation.width) > 2)
+    if (std::abs(2 * (x + text.x) + text.width - 2 * label->allocation.x - label->allocation.width)
+        > 2)
         fault("text not centred", label);
 }
 
@@ -122,7 +124,8 @@ void checkRelation(GtkWidget* widget, AtkRelationType type, GtkWidget* target)
         || g_ptr_array_index(targets, 0) != gtk_widget_get_accessible(target)
         || (type == ATK_RELATION_DESCRIBED_BY
             && g_strcmp0(atk_object_get_description(accessible),
-                         gtk_label_get_text(GTK_LABEL(target))) != 0))
+                         gtk_label_get_text(GTK_LABEL(target)))
+                != 0))
         fault("not related for screen readers", widget, target);
     g_object_unref(relations);
 }
@@ -130,8 +133,7 @@ void checkRelation(GtkWidget* widget, AtkRelationType type, GtkWidget* target)
 void checkAgreementPage()
 {
     const InstallerState& s = installerState;
-    const int height = check({s.label, s.scrolled_window, s.message, s.check_button,
-                                    s.gButton});
+    const int height = check({s.label, s.scrolled_window, s.message, s.check_button, s.gButton});
     const int agreement = s.scrolled_window->allocation.height;
     if (agreement < px(kMinAgreementHeight)
         || (agreement > px(kMinAgreementHeight) && height != windowHeight()))
@@ -178,8 +180,14 @@ void closeWindow(const char* window)
 {
     Display* display = XOpenDisplay(nullptr);
     XEvent event{};
-    event.xclient = {ClientMessage, 0, False, display, std::stoul(window),
-                     XInternAtom(display, "WM_PROTOCOLS", False), 32, {}};
+    event.xclient = {ClientMessage,
+                     0,
+                     False,
+                     display,
+                     std::stoul(window),
+                     XInternAtom(display, "WM_PROTOCOLS", False),
+                     32,
+                     {}};
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
     XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
     XCloseDisplay(display);
@@ -199,10 +207,10 @@ int main(int argc, char** argv)
     initAndShowInstallWindow();
     checkAgreementPage();
     const GtkAllocation &box = s.check_button->allocation, &button = s.gButton->allocation;
-    std::printf("check %d %d\ninstall %d %d\nwindow %dx%d, agreement %d\n",
-                box.x + box.width / 2, box.y + box.height / 2, button.x + button.width / 2,
-                button.y + button.height / 2, s.window->allocation.width,
-                s.window->allocation.height, s.scrolled_window->allocation.height);
+    std::printf("check %d %d\ninstall %d %d\nwindow %dx%d, agreement %d\n", box.x + box.width / 2,
+                box.y + box.height / 2, button.x + button.width / 2, button.y + button.height / 2,
+                s.window->allocation.width, s.window->allocation.height,
+                s.scrolled_window->allocation.height);
 
     g_signal_connect(s.message, "expose-event", G_CALLBACK(noteDrawn), nullptr);
     gtk_button_clicked(GTK_BUTTON(s.check_button));

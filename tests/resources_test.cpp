@@ -48,7 +48,8 @@ void moveDeep(std::size_t length)
     fs::create_directories(deep);
     fs::copy("locale", deep / "locale", fs::copy_options::recursive);
     fs::current_path(deep);
-    writeFile("locale/en_US.UTF-8/lic", "cut"), writeFile("locale/en_US.UTF-8/str", "str_processName = cut\n");
+    writeFile("locale/en_US.UTF-8/lic", "cut"),
+        writeFile("locale/en_US.UTF-8/str", "str_processName = cut\n");
 }
 
 struct Files {
@@ -75,9 +76,11 @@ const Files kRows[] = {
     {"NothingAfterEqualsKeeps", "str_processName = Setup\nstr_processName =\n", "Setup"},
     {"BlankValueEmpties", "str_processName = Setup\nstr_processName = \n", ""},
     {"NulEndsLine", std::string("str_processName = Se\0tup\n", 25), "S"},
-    {"LongLineInPieces", "str_processName = " + a300 + "\nstr_doneButton = Done\n", std::string(236, 'a')},
+    {"LongLineInPieces", "str_processName = " + a300 + "\nstr_doneButton = Done\n",
+     std::string(236, 'a')},
     {"PieceCutInCharacter", "str_processName = " + a235 + "ü\n", a235},
-    {"Windows1252", "str_processName = \x93It\x92s\x94 \x96 \x80\x81\n", "“It’s” – €\ufffd"},
+    {"Windows1252", "str_processName = \x93It\x92s\x94 \x96 \x80\x81\n",
+     "“It’s” – €\ufffd"},
     // Each file falls back on its own, and what is not a regular file counts as missing.
     {"LicenseOnly", "<none>", "English", "Deutsch.", "Deutsch."},
     {"NoSuchLocale", kDeutsch, "English", "Deutsch.", "English.", "fr_FR.UTF-8"},
@@ -116,7 +119,8 @@ TEST(Text, BytesOutsideUtf8AreWindows1252)
 {
     for (int byte = 0; byte < 256; ++byte) {
         const char in[] = {'x', static_cast<char>(byte)};
-        gchar* expected = byte ? g_convert(in, 2, "UTF-8", "WINDOWS-1252", nullptr, nullptr, nullptr) : nullptr;
+        gchar* expected
+            = byte ? g_convert(in, 2, "UTF-8", "WINDOWS-1252", nullptr, nullptr, nullptr) : nullptr;
         EXPECT_EQ(toValidUtf8({in, 2}, 8), expected ? expected : "x\ufffd") << byte;
         g_free(expected);
     }
