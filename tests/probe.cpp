@@ -169,7 +169,8 @@ gboolean noteDrawn(GtkWidget* message, GdkEventExpose* /*event*/, gpointer /*dat
     for (GList* child = gdk_window_peek_children(installerState.window->window); child;
          child = child->next) {
         GdkCursor* cursor = gdk_window_get_cursor(GDK_WINDOW(child->data));
-        busy = busy || (cursor && gdk_cursor_get_cursor_type(cursor) == GDK_WATCH);
+        busy = busy || (cursor && gdk_cursor_get_cursor_type(cursor) == GDK_WATCH
+                        && gdk_window_is_visible(GDK_WINDOW(child->data)));
     }
     if (busy && !g_file_test(g_getenv("STUB_RUNS"), G_FILE_TEST_EXISTS))
         drawnBeforeCommand = gtk_label_get_text(GTK_LABEL(message));
@@ -197,9 +198,9 @@ void closeWindow(const char* window)
 
 int main(int argc, char** argv)
 {
-    gtk_init(&argc, &argv);
     if (argc == 3 && std::string(argv[1]) == "close")
         return closeWindow(argv[2]), 0;
+    gtk_init(&argc, &argv);
     g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL));
     InstallerState& s = installerState;
     initialzeLocalStrings();
@@ -212,6 +213,8 @@ int main(int argc, char** argv)
                 s.window->allocation.width, s.window->allocation.height,
                 s.scrolled_window->allocation.height);
 
+    if (gtk_widget_get_visible(s.message))
+        fault("a message before Install was pressed", s.message);
     g_signal_connect(s.message, "expose-event", G_CALLBACK(noteDrawn), nullptr);
     gtk_button_clicked(GTK_BUTTON(s.check_button));
     checkTabOrder();
@@ -225,6 +228,8 @@ int main(int argc, char** argv)
     if (s.vbox) {
         checkAgreementPage();
         checkRelation(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message);
+        if (!gtk_widget_is_sensitive(s.gButton) || !gtk_widget_has_focus(s.gButton))
+            fault("Install not ready for another press", s.gButton);
         std::printf("shown: %s\n", gtk_label_get_text(GTK_LABEL(s.message)));
         deallocInstallWindow();
         initAndshowInstallSucceededWindow();
