@@ -55,6 +55,7 @@ start() {
 
 user() {
     local word answered=0
+    [ -n "$window" ] || return
     for word in "$@"; do
         case $word in
         check | install)
@@ -123,6 +124,7 @@ case_DoneEnds() {
 # Install works only while the box is ticked.
 case_Gating() {
     mkdir -p locale/en_US.UTF-8 && cp "$tests/texts/LongGerman" locale/en_US.UTF-8/strings.txt
+    cp "$examples/demo/locale/en_US.UTF-8/license.txt" locale/en_US.UTF-8/
     PKEXEC='exit 1' start 'exec "$INSTALLER" --no-such-option extra'
     user Page_Down still:space,a,Return install check install wait Return wait check Return \
         check space wait close
@@ -130,13 +132,13 @@ case_Gating() {
     ran 3
 }
 
-# A working directory removed before the start, standard input and error closed, and a
-# locale the C library lacks: GTK warns on standard error, and so do the shell and the
+# A working directory removed before the start, SIGCHLD ignored, standard error closed, and
+# a locale the C library lacks: GTK warns on standard error, and so do the shell and the
 # stand-in, none of which may reach the X connection.
 case_HostileStart() {
     export LANG=xx_XX.UTF-8 LC_ALL=
-    START='mkdir gone && cd gone && rmdir ../gone && exec <&- 2>&- "$INSTALLER"' PKEXEC='exit 2' \
-        once 1 'opendir failed!' 'system return 512'
+    START='trap "" CHLD; mkdir gone && cd gone && rmdir ../gone && exec 2>&- "$INSTALLER"' \
+        PKEXEC='exit 2' once 1 'opendir failed!' 'system return 512'
 }
 
 # Names the shell would read as more than one word, or run; and names of no package.
@@ -234,13 +236,13 @@ case_Failures() {
 }
 
 # The shipped directory, installed by CMake where its path has a blank and a quote, started
-# from elsewhere through a link beside a package of the link's own, with SIGCHLD ignored and
-# standard output a pipe nobody reads: the product's package is installed, once.
+# from elsewhere through a link beside a package of the link's own, with standard output a
+# pipe nobody reads: the product's package is installed.
 case_Launcher() {
     ship decoy_i386.deb && mkdir elsewhere && ln -s "vendor's product/setup" "set it up"
     cmake --install "$build" --strip --prefix "$PWD/vendor's product" >/dev/null
     cd "vendor's product" && ship product_i386.deb
-    start 'trap "" CHLD; cd ../elsewhere && { sleep 0.2; exec "../set it up"; } | true'
+    start 'cd ../elsewhere && { sleep 0.2; exec "../set it up"; } | true'
     user check Return finish
     ran 1
 }
@@ -264,7 +266,8 @@ ROAD
 }
 
 # Both pages in the probe. An agreement arrives in slices: a long paragraph of two-byte
-# letters, cut at first inside one, then lines. The texts of every locale of the demo and
+# letters, cut at first inside one, then lines; with no resolution set, the window keeps its
+# 500 by 420 pixels. The texts of every locale of the demo and
 # texts longer, taller and emptier than any translation (texts/): in desktop fonts of 14
 # and 20 points, right to left, and at 96, 144 and 192 dpi, where the window is scaled and
 # the agreement keeps its share of the height to within 5 %, unless the window had to grow.
@@ -276,6 +279,7 @@ case_Layout() {
     { yes ЖЖЖЖ | head -n 33000 | tr '\n' ' ' && echo && seq -f 'Zeile %g, „Software“' 8000
     } >locale/en_US.UTF-8/license.txt
     probe && cp "$examples/demo/locale/en_US.UTF-8/license.txt" locale/en_US.UTF-8/
+    grep -q '^window 500x420,' probe.out || echo "not 500x420 pixels with no resolution set"
     for texts in "$tests"/texts/* "$examples"/demo/locale/*/strings.txt; do
         cp "$texts" locale/en_US.UTF-8/strings.txt
         for font in 14 20; do probe GTK2_RC_FILES="$tests/fonts/$font.gtkrc"; done

@@ -236,6 +236,10 @@ void placeCheckButton(const GtkRequisition& install)
         wrapLabel(label, room - indicator);
         gtk_widget_size_request(s.check_button, &check);
     }
+    // Tab goes to the check box, then to Install, whatever pixel their centres round to.
+    GList* chain = g_list_append(g_list_append(nullptr, s.check_button), s.gButton);
+    gtk_container_set_focus_chain(GTK_CONTAINER(s.fixed), chain);
+    g_list_free(chain);
     const int installX = mirrored(contentWidth() - install.width, install.width);
     const int top = px(kButtonRowTop);
     gtk_fixed_move(GTK_FIXED(s.fixed), s.check_button, mirrored(0, check.width), top);
