@@ -148,17 +148,6 @@ void checkAgreementPage()
         fault("caret not at the agreement's start", s.text_view);
 }
 
-void checkTabOrder()
-{
-    const InstallerState& s = installerState;
-    gtk_widget_grab_focus(s.text_view);
-    for (GtkWidget* next : {s.check_button, s.gButton}) {
-        gtk_widget_child_focus(s.window, GTK_DIR_TAB_FORWARD);
-        if (gtk_window_get_focus(GTK_WINDOW(s.window)) != next)
-            fault("Tab does not go next to", next);
-    }
-}
-
 // The message drawn over a busy cursor while the stand-in pkexec had not run yet; it
 // writes its runs to the file named by STUB_RUNS.
 std::string drawnBeforeCommand;
@@ -217,7 +206,12 @@ int main(int argc, char** argv)
         fault("a message before Install was pressed", s.message);
     g_signal_connect(s.message, "expose-event", G_CALLBACK(noteDrawn), nullptr);
     gtk_button_clicked(GTK_BUTTON(s.check_button));
-    checkTabOrder();
+    gtk_widget_grab_focus(s.text_view);
+    for (GtkWidget* next : {s.check_button, s.gButton}) {
+        gtk_widget_child_focus(s.window, GTK_DIR_TAB_FORWARD);
+        if (gtk_window_get_focus(GTK_WINDOW(s.window)) != next)
+            fault("Tab does not go next to", next);
+    }
     AtkObject* press = gtk_widget_get_accessible(s.gButton);
     if (!ATK_IS_ACTION(press) || !atk_action_do_action(ATK_ACTION(press), 0))
         fault("no accessibility action", s.gButton);
