@@ -132,13 +132,14 @@ case_Gating() {
     ran 3
 }
 
-# A working directory removed before the start, SIGCHLD ignored, standard error closed, and
-# a locale the C library lacks: GTK warns on standard error, and so do the shell and the
-# stand-in, none of which may reach the X connection.
+# A working directory removed before the start, SIGCHLD ignored, standard error closed, a
+# locale the C library lacks and a theme with an error: GTK's warnings must not reach the
+# X connection, which would otherwise take descriptor 2.
 case_HostileStart() {
-    export LANG=xx_XX.UTF-8 LC_ALL=
-    START='trap "" CHLD; mkdir gone && cd gone && rmdir ../gone && exec 2>&- "$INSTALLER"' \
-        PKEXEC='exit 2' once 1 'opendir failed!' 'system return 512'
+    export LANG=xx_XX.UTF-8 LC_ALL= THEME=$tests/fonts/broken.gtkrc
+    START='trap "" CHLD; mkdir gone && cd gone && rmdir ../gone &&
+        GTK2_RC_FILES=$THEME exec 2>&- "$INSTALLER"' PKEXEC='exit 2' \
+        once 1 'opendir failed!' 'system return 512'
 }
 
 # Names the shell would read as more than one word, or run; and names of no package.
