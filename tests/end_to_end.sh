@@ -41,7 +41,7 @@ stand_in() {
 # probe [VARIABLE=VALUE...]: the probe's faults, in the environment given.
 probe() {
     env GTK_MODULES=gail STUB_RUNS="$PWD/probe.runs" "$@" "$build/tests/probe" >probe.out \
-        2>probe.err || echo "$(head -n 1 locale/*/strings.txt) $*: $(<probe.err)"
+        2>probe.err || echo "$(head -qn 1 locale/*/strings.txt 2>/dev/null) $*: $(<probe.err)"
     rm -f probe.runs
 }
 
