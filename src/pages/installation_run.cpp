@@ -73,12 +73,14 @@ void sortQueuedEvents(bool layOut, bool dropInput)
     gdk_flush();
     std::vector<GdkEvent*> kept;
     while (GdkEvent* event = gdk_event_get()) {
-        if (layOut && event->type == GDK_CONFIGURE)
+        if (layOut && event->type == GDK_CONFIGURE) {
             gtk_main_do_event(event);
-        if ((layOut && event->type == GDK_CONFIGURE) || (dropInput && isInput(event->type)))
             gdk_event_free(event);
-        else
+        } else if (dropInput && isInput(event->type)) {
+            gdk_event_free(event);
+        } else {
             kept.push_back(event);
+        }
     }
     for (GdkEvent* event : kept) {
         gdk_event_put(event);

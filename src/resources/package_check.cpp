@@ -231,6 +231,8 @@ std::optional<std::vector<PackageProblem>> checkPackages(const std::string& list
         }
         std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own allocation
     }
+    if (links.empty())
+        return problems;  // not one package: nothing more to ask
     if (!g_file_set_contents((directory + "/sources.list").c_str(), "", 0, nullptr))
         return std::nullopt;
 
