@@ -6,16 +6,30 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Installs those of the named Debian packages that are not installed yet.
+# The names of the installed packages and of what they provide: Debian 13 renamed libraries
+# (libgail18 became libgail18t64, which provides the old name), and a name that something
+# installed provides needs nothing installed.
+installed_names() {
+    dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Provides}\n' 2>/dev/null | awk -F '\t' '
+        $1 ~ /^ii/ {
+            print $2
+            n = split($3, provided, /, */)
+            for (i = 1; i <= n; i++) { sub(/[ :(].*/, "", provided[i]); print provided[i] }
+        }'
+}
+
+# Installs those of the named Debian packages that nothing installed is or provides yet; the
+# package lists are updated once a run, and only when something is missing.
 ensure_packages() {
-    local missing=() package
+    local missing=() package installed
+    installed=$(installed_names)
     for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-            missing+=("$package")
+        grep -qxF "$package" <<<"$installed" || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
-    as_root apt-get update -qq
+    [ -n "${lists_updated:-}" ] || as_root apt-get update -qq
+    lists_updated=1
     DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 }
@@ -30,8 +44,12 @@ ensure_locales() {
     done
 }
 
+# DejaVu draws the demo's Latin, Greek, Cyrillic and Hebrew; Droid Sans Fallback its Japanese.
 build_packages=(g++ make cmake pkg-config libgtk2.0-dev libgtest-dev libx11-dev
-    fonts-dejavu-core dpkg)
+    fonts-dejavu-core fonts-droid-fallback dpkg)
+
+# clang, its sanitizer and fuzzer runtime and its tools, in the release's default version.
+clang_packages=(clang libclang-rt-dev clang-tidy clang-format)
 
 # build_tree DIR [CMAKE OPTIONS...]: configures and builds the project in DIR.
 build_tree() {

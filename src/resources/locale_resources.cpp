@@ -102,7 +102,7 @@ File openRegularFile(const char* path, off_t maxSize, off_t& size)
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return {};
-    struct stat info { };
+    struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSize) {
         close(fd);
         return {};

@@ -15,7 +15,7 @@ struct PackageProblem {
         Conflict,  // `name`: an installed package that would have to go
     } kind;
     std::string name;
-    std::string detail{};
+    std::string detail;
     bool operator==(const PackageProblem&) const = default;
 };
 
