@@ -15,7 +15,8 @@ struct PackageProblem {
         Conflict,  // `name`: an installed package that would have to go
     } kind;
     std::string name;
-    std::string detail;
+    // Initialised, so that GCC does not warn of problems written without it.
+    std::string detail{};  // NOLINT(readability-redundant-member-init)
     bool operator==(const PackageProblem&) const = default;
 };
 
