@@ -52,6 +52,7 @@ struct InstallerState {
     GtkTextBuffer* text_buffer;
     GtkWidget* scrolled_window;
     GtkWidget* message;  // what became of the last press of Install; hidden before it
+    GtkWidget* progress;  // moves while the check or the command runs; hidden otherwise
     GtkWidget* gButton;
     GtkWidget* fixed;
     GtkWidget* check_button;

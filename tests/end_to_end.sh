@@ -4,11 +4,13 @@
 #
 # A case is a function case_NAME, run in a directory of its own, in the user's steps:
 #   ship FILE [FIELD...]  a real package FILE, built by dpkg-deb, with control FIELDs; of
-#                         the architecture ARCH, "all" when unset
+#                         the architecture ARCH, "all" when unset, and version VERSION, 1.0
 #   start COMMAND         bash runs COMMAND there, exec "$INSTALLER" mostly; PKEXEC tells
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
-#                         once more; close: as a window manager does; finish: Return until
+#                         once more; close: as a window manager does; busy: while the
+#                         command runs, the window answers a ping and the progress bar
+#                         moves; finish: Return until
 #                         the program ends; still:KEYS: KEYS do not change the window;
 #                         other words are keys, commas between them (Return or Tab,space)
 #   prints LINE...        the program ended with 0, having printed LANG, then the LINEs
@@ -27,8 +29,8 @@ system_path=$PATH failures=0
 
 ship() {
     mkdir -p tree/DEBIAN
-    printf '%s\n' "Package: ${1%%_*}" 'Version: 1.0' "Architecture: ${ARCH:-all}" 'Maintainer: me' \
-        'Description: test' "${@:2}" >tree/DEBIAN/control
+    printf '%s\n' "Package: ${1%%_*}" "Version: ${VERSION:-1.0}" "Architecture: ${ARCH:-all}" \
+        'Maintainer: me' 'Description: test' "${@:2}" >tree/DEBIAN/control
     dpkg-deb --root-owner-group -b tree "$1" >/dev/null && rm -r tree
 }
 
@@ -38,10 +40,12 @@ stand_in() {
     : >runs
 }
 
-# probe [VARIABLE=VALUE...]: the probe's faults, in the environment given.
+# probe [VARIABLE=VALUE...]: the probe's faults, in the environment given; one that hangs
+# is ended.
 probe() {
-    env GTK_MODULES=gail STUB_RUNS="$PWD/probe.runs" "$@" "$build/tests/probe" >probe.out \
-        2>probe.err || echo "$(head -qn 1 locale/*/strings.txt 2>/dev/null) $*: $(<probe.err)"
+    timeout -k 1 30 env GTK_MODULES=gail STUB_RUNS="$PWD/probe.runs" "$@" "$build/tests/probe" \
+        >probe.out 2>probe.err ||
+        echo "$(head -qn 1 locale/*/strings.txt 2>/dev/null) $*: $(<probe.err)"
     rm -f probe.runs
 }
 
@@ -68,19 +72,24 @@ user() {
                 sleep 0.02
             done ;;
         close) "$build/tests/probe" close "$window" ;;
+        busy)
+            sleep 0.3 && changes "$build/tests/probe" ping "$window" ||
+                echo "busy: no ping answered, or the progress bar did not move" ;;
         finish)
             for _ in {1..20}; do
                 kill -0 "$pid" 2>/dev/null && xdotool windowfocus --sync "$window" key Return &&
                     sleep 0.5
             done ;;
-        still:*)
-            import -window "$window" before.png && user "${word#still:}" && sleep 0.3 &&
-                import -window "$window" after.png
-            compare -metric AE before.png after.png /dev/null 2>/dev/null ||
-                echo "${word#still:} changed the window" ;;
+        still:*) ! changes user "${word#still:}" || echo "${word#still:} changed the window" ;;
         *) xdotool windowfocus --sync "$window" key --delay 300 ${word//,/ } ;;
         esac
     done
+}
+
+# changes COMMAND...: whether the window looks different after COMMAND.
+changes() {
+    import -window "$window" before.png && "$@" && sleep 0.3 && import -window "$window" after.png
+    ! compare -metric AE before.png after.png /dev/null 2>/dev/null
 }
 
 prints() {
@@ -108,11 +117,13 @@ shows() {
     grep -qxF "shown: $1" probe.out || echo "the page showed $(grep '^shown' probe.out)"
 }
 
-# Versioned dependencies on installed packages, a virtual package, an alternative, and two
-# packages that need each other: pkexec runs once, with both. LANG is printed as it is.
+# Versioned dependencies on installed packages, a virtual package, an alternative, two
+# packages that need each other and a newer version of an installed one: pkexec runs once,
+# with all three. LANG is printed as it is.
 case_DoneEnds() {
     ship app_1.0_i386.deb 'Depends: app-data (= 1.0), dpkg (>= 1.0), nothere | bash, awk'
     ship app-data_1.0_i386.deb 'Depends: app'
+    VERSION=9:99 ARCH=$(dpkg --print-architecture) ship xdotool_i386.deb
     export LANG=$'dé_\xff'
     start 'exec "$INSTALLER"'
     user check Return finish
@@ -120,14 +131,16 @@ case_DoneEnds() {
     ran 1
 }
 
-# Keys typed into the agreement, which has the focus at first, leave it where it was.
-# Install works only while the box is ticked.
+# Keys typed into the agreement, which has the focus at first, leave it where it was, but
+# it can be selected and copied. Install works only while the box is ticked.
 case_Gating() {
     mkdir -p locale/en_US.UTF-8 && cp "$tests/texts/LongGerman" locale/en_US.UTF-8/strings.txt
     cp "$examples/demo/locale/en_US.UTF-8/license.txt" locale/en_US.UTF-8/
     PKEXEC='exit 1' start 'exec "$INSTALLER" --no-such-option extra'
-    user Page_Down still:space,a,Return install check install wait Return wait check Return \
-        check space wait close
+    user Page_Down still:space,a,Return ctrl+a,ctrl+c
+    xclip -o -selection clipboard | cmp -s - locale/en_US.UTF-8/license.txt ||
+        echo "Ctrl+A, Ctrl+C did not copy the agreement"
+    user install check install wait Return wait check Return check space wait close
     prints 'system return 256' 'system return 256' 'system return 256' 'delete event occurred'
     ran 3
 }
@@ -191,39 +204,51 @@ case_ShellCannotStart() {
 
 # refuses REASON COMMAND: in a directory of its own, COMMAND ships packages that cannot be
 # installed together. Nothing runs with administrator rights, and REASON (when empty: that
-# each entry is no package) is printed and shown. AS may run the installer as another user.
+# each entry is no package, six at most) is printed and shown. AS may run the installer as
+# another user.
 refuses() {
     mkdir $((++rows)) && cd $rows && eval "$2"
-    local reason=${1:-$(find . -name '*i386.deb' -printf '; %f is not a Debian package')}
+    local reason=$1 entries
+    if [ -z "$reason" ]; then
+        mapfile -t entries < <(find . -name '*i386.deb' -printf '%f is not a Debian package\n')
+        reason=$(printf '; %s' "${entries[@]:0:6}")
+        ((${#entries[@]} <= 6)) || reason+="; and $((${#entries[@]} - 6)) more"
+    fi
     START="exec ${AS-} \"\$INSTALLER\"" once 0 "cannot install: ${reason#; }"
     shows "Nothing was installed: ${reason#; }."
     cd ..
 }
 
+# The first row runs as nobody in a German session: apt must still answer the check in
+# the language it reads.
 case_Refused() {
     local rows=0 conflicts='the installed package %s conflicts with them'
-    chmod -R a+rwX . && AS='setpriv --reuid=nobody --regid=nogroup --clear-groups' refuses \
+    chmod -R a+rwX . &&
+        AS='env LC_ALL=de_DE.UTF-8 setpriv --reuid=nobody --regid=nogroup --clear-groups' refuses \
         "dpkg (>= 99) is needed, but $(dpkg-query -W -f='${Version}' dpkg) is installed; \
 libnothere (>= 2.0) | libneither is needed but not installed" "ship needs_i386.deb \
         'Pre-Depends: dpkg (>= 99)' 'Depends: libnothere (>= 2.0) | libneither'"
-    refuses "${conflicts//%s/dpkg}" "ship essential_i386.deb 'Conflicts: dpkg'"
+    refuses "${conflicts//%s/dpkg}" "ship essential_i386.deb 'Conflicts: dpkg' &&
+        ship breaks_i386.deb 'Breaks: dpkg (<< 99)'"
     refuses "${conflicts//%s/xauth}; ${conflicts//%s/xdotool}" \
         "ship removes_i386.deb 'Conflicts: xauth' 'Breaks: xdotool'"
     refuses 'vax is built for the vax architecture, which this system does not accept' \
         'ARCH=vax ship vax_i386.deb'
-    refuses '' 'mkdir folder_i386.deb && echo text >text_i386.deb'
+    refuses '' 'mkdir folder_i386.deb && echo text >text_i386.deb && mkfifo fifo_i386.deb &&
+        touch empty{1..5}_i386.deb'
     refuses 'truncated_i386.deb is not a Debian package' \
-        'ship tool.deb && head -c -20 tool.deb >truncated_i386.deb && rm tool.deb'
+        'ship good_i386.deb && head -c -20 good_i386.deb >truncated_i386.deb'
 }
 
-# fails CODE KEY: pkexec ends with CODE after a second, and the page shows the German text
-# of KEY. A Return and a click given meanwhile are dropped.
+# fails CODE KEY [STATUS HOW]: pkexec ends with CODE after two seconds (or does HOW, and
+# the command's status is STATUS), and the page shows the German text of KEY with CODE.
+# Meanwhile the window is busy, and a Return and a click given are dropped.
 fails() {
     local text
     text=$(sed -n "s/^str_$2 = //p" locale/de_DE.UTF-8/strings.txt)
-    PKEXEC="sleep 1; exit $1" start 'exec "$INSTALLER"'
-    user check Return Return install wait close
-    prints "system return $(($1 << 8))" 'delete event occurred'
+    PKEXEC="sleep 2; ${4:-exit $1}" start 'exec "$INSTALLER"'
+    user check Return busy Return install wait close
+    prints "system return ${3:-$(($1 << 8))}" 'delete event occurred'
     ran 1
     shows "${text//%s/$1}"
 }
@@ -234,6 +259,7 @@ case_Failures() {
     fails 126 cancelledMessage
     fails 127 noRightsMessage
     fails 1 failedMessage
+    fails 137 failedMessage 9 'kill -KILL $PPID'  # the shell killed: 128 + 9
 }
 
 # The shipped directory, installed by CMake where its path has a blank and a quote, started
@@ -249,14 +275,17 @@ case_Launcher() {
 }
 
 # The real pkexec, authorised by polkit (root needs no agent), and the real dpkg, in a
-# private mount namespace where a scratch dpkg database lies over /var/lib/dpkg and tmpfs
-# over /opt and /var/log: the machine itself does not change. The program ends, through
-# Done, only when dpkg installed the package, and its file is there.
+# private mount namespace where a scratch dpkg database, with i386 enabled, lies over
+# /var/lib/dpkg and tmpfs over /opt and /var/log: the machine itself does not change. The
+# program ends, through Done, only when dpkg installed the i386 package, and its file is
+# there.
 case_RealPkexecAndDpkg() {
     [ "$(id -u)" = 0 ] && unshare --mount true && pidof polkitd >/dev/null ||
         { echo "skipped: needs root, mount namespaces and polkitd" && return; }
     mkdir -p db/info db/updates db/triggers && touch db/status
-    mkdir -p tree/opt/road && echo installed >tree/opt/road/sample.txt && ship road_1.0_i386.deb
+    dpkg --print-architecture >db/arch && echo i386 >>db/arch
+    mkdir -p tree/opt/road && echo installed >tree/opt/road/sample.txt &&
+        ARCH=i386 ship road_1.0_i386.deb
     cat >road.sh <<'ROAD'
 mount --bind db /var/lib/dpkg && mount -t tmpfs t /opt && mount -t tmpfs t /var/log && "$1" &&
     [ "$(cat /opt/road/sample.txt)" = installed ]
@@ -270,10 +299,13 @@ ROAD
 # letters, cut at first inside one, then lines; with no resolution set, the window keeps its
 # 500 by 420 pixels. The texts of every locale of the demo and
 # texts longer, taller and emptier than any translation (texts/): in desktop fonts of 14
-# and 20 points, right to left, and at 96, 144 and 192 dpi, where the window is scaled and
-# the agreement keeps its share of the height to within 5 %, unless the window had to grow.
+# and 20 points, right to left, and at 96, 118, 144, 192 and 288 dpi, where the window and
+# the check box's indicator are scaled by the resolution rounded to a quarter of 96 dpi,
+# the agreement keeps its share of the height to within 5 % unless the window had to grow,
+# and the window is never wider than the screen.
 case_Layout() {
-    local texts font dpi size percent was fits
+    local texts font dpi width height share box quarters was screen
+    screen=$(xrandr | sed -n 's/.* current \([0-9]*\) x.*/\1/p')
     trap 'xrdb -remove' EXIT
     locale -a | grep -qx he_IL.utf8 || echo "no Hebrew locale: nothing right to left"
     mkdir -p locale/en_US.UTF-8 && stand_in && export PKEXEC='exit 1'
@@ -285,12 +317,16 @@ case_Layout() {
         cp "$texts" locale/en_US.UTF-8/strings.txt
         for font in 14 20; do probe GTK2_RC_FILES="$tests/fonts/$font.gtkrc"; done
         probe LANG=he_IL.UTF-8 LC_ALL=he_IL.UTF-8
-        for dpi in 96 144 192; do
-            echo "Xft.dpi: $dpi" | xrdb -merge && probe && read -r size percent < <(awk \
-                -F '[ x,]+' '/^window/ { print $2 "x" $3, int($5 * 100 / $3) }' probe.out)
-            [ $dpi != 96 ] || was=$percent fits=$size
-            [ "$fits" != 500x420 ] || { [ "$size" = "$((500 * dpi / 96))x$((420 * dpi / 96))" ] &&
-                (((percent - was) ** 2 <= 25)); } || echo "$texts at $dpi dpi: $size, $percent %"
+        for dpi in 96 118 144 192 288; do
+            echo "Xft.dpi: $dpi" | xrdb -merge && probe && read -r width height share box \
+                < <(awk -F '[ x,]+' '/^window/ { print $2, $3, int($5 * 100 / $3), $7 }' probe.out)
+            quarters=$(((dpi * 4 + 48) / 96))
+            ((dpi > 96)) || was=("$width" "$height" "$share" "$box")
+            ((box == (was[3] * quarters + 2) / 4 && width <= screen &&
+                (was[0] != 500 || was[1] != 420 || 125 * quarters > screen ||
+                    width == 125 * quarters && height == 105 * quarters &&
+                    (share - was[2]) ** 2 <= 25))) ||
+                echo "$texts at $dpi dpi: ${width}x$height, $share %, indicator $box"
         done
         xrdb -remove
     done
@@ -301,9 +337,11 @@ export GTK2_RC_FILES=${GTK2_RC_FILES:-$tests/fonts/default.gtkrc}
 examples=$(cd "$tests/../examples" && pwd)
 cases=("$@")
 [ $# -gt 0 ] || mapfile -t cases < <(declare -F | sed -n 's/^declare -f case_//p')
+# Each case has a temporary directory of its own, which must be left empty.
 for name in "${cases[@]}"; do
     dir=$(mktemp -d "${TMPDIR:-/tmp}/installer's test XXXXXX")
-    problems=$(cd "$dir" && "case_$name" 2>&1)
+    problems=$(cd "$dir" && mkdir tmp && TMPDIR=$dir/tmp "case_$name" 2>&1)
+    [ -z "$(ls -A "$dir/tmp")" ] || problems+=" left in TMPDIR: $(ls "$dir/tmp")"
     rm -rf "$dir"
     echo "$name: ${problems:-passed}"
     [[ -z $problems || $problems == skipped* ]] || failures=$((failures + 1))

@@ -5,7 +5,10 @@
 #include "pages/page_kit.h"
 #include "resources/utf8_text.h"
 
+#include <gdk/gdkkeysyms.h>
+
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -52,7 +55,8 @@ void packNotice()
     wrapWithGap(s.label, px(kNoticeGap));
 }
 
-// Hidden, and so taking no room, until there is something to say.
+// The message and the progress bar below it are hidden, and so take no room, until there is
+// something to say or a run under way.
 void packMessage()
 {
     InstallerState& s = installerState;
@@ -60,6 +64,9 @@ void packMessage()
     gtk_box_pack_start(GTK_BOX(s.vbox), s.message, FALSE, TRUE, 0);
     gtk_misc_set_alignment(GTK_MISC(s.message), 0.0, 1.0);
     gtk_widget_set_no_show_all(s.message, TRUE);
+    s.progress = gtk_progress_bar_new();
+    gtk_box_pack_start(GTK_BOX(s.vbox), s.progress, FALSE, TRUE, 0);
+    gtk_widget_set_no_show_all(s.progress, TRUE);
 }
 
 // The notice, the message when it is shown, and the button row take the height they need;
@@ -68,7 +75,7 @@ void shareHeight()
 {
     InstallerState& s = installerState;
     int rows = 0;
-    for (GtkWidget* row : {s.label, s.message, s.fixed}) {
+    for (GtkWidget* row : {s.label, s.message, s.progress, s.fixed}) {
         GtkRequisition size;
         gtk_widget_size_request(row, &size);
         rows += gtk_widget_get_visible(row) ? size.height : 0;
@@ -145,9 +152,22 @@ gboolean startAgreementFeed(GtkWidget* view, GdkEventExpose* /*event*/, gpointer
     return FALSE;
 }
 
-// Typed into the read-only agreement, a space or a letter would scroll it to the caret.
-gboolean ignoreTyping(GtkWidget* /*view*/, GdkEventKey* event, gpointer /*data*/)
+bool movesCaret(guint key)
 {
+    constexpr std::array<guint, 16> kMoving{
+        GDK_Up,         GDK_Down,         GDK_Left,    GDK_Right,   GDK_Page_Up, GDK_Page_Down,
+        GDK_Home,       GDK_End,          GDK_KP_Up,   GDK_KP_Down, GDK_KP_Left, GDK_KP_Right,
+        GDK_KP_Page_Up, GDK_KP_Page_Down, GDK_KP_Home, GDK_KP_End};
+    return std::ranges::find(kMoving, key) != kMoving.end();
+}
+
+// Typed into the read-only agreement, a space or a letter would scroll it to the caret.
+// The caret is hidden until the user moves it: GTK then moves it line by line, page by
+// page, and a screen reader reads the line it reaches; a hidden one would only scroll.
+gboolean ignoreTyping(GtkWidget* view, GdkEventKey* event, gpointer /*data*/)
+{
+    if (movesCaret(event->keyval))
+        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), TRUE);
     const gunichar typed = gdk_keyval_to_unicode(event->keyval);
     return (event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) == 0
         && (g_unichar_isprint(typed) || typed == '\r');
@@ -191,6 +211,9 @@ GtkRequisition packInstallRow()
     GtkRequisition size;
     s.fixed = packButtonRow(s.vbox, s.gButton, size);
     gtk_widget_set_sensitive(s.gButton, FALSE);
+    // ATK announces a change of description only to one that had a description before:
+    // the empty one here makes screen readers speak the first message too.
+    atk_object_set_description(gtk_widget_get_accessible(s.gButton), "");
     relate(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message, ATK_RELATION_DESCRIPTION_FOR);
     return size;
 }
@@ -282,6 +305,13 @@ void showAgreementMessage(const std::string& text)
     atk_object_set_description(gtk_widget_get_accessible(s.gButton), text.c_str());
     wrapWithGap(s.message, px(kMessageGap));
     gtk_widget_show(s.message);
+    shareHeight();
+}
+
+void showAgreementProgress(bool shown)
+{
+    InstallerState& s = installerState;
+    gtk_widget_set_visible(s.progress, shown);
     shareHeight();
 }
 

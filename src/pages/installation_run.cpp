@@ -9,18 +9,40 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <atomic>
 #include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr std::string_view kInstallCommand = "pkexec dpkg -i ";
 
+// Runs the main loop until `ended` is true: the window is drawn and answers the window
+// manager and screen readers meanwhile. Whatever sets `ended` wakes the loop.
+void iterateUntil(const std::atomic<bool>& ended)
+{
+    while (!ended)
+        gtk_main_iteration();
+}
+
+struct CommandWait {
+    std::atomic<bool> ended = false;
+    int status = -1;
+};
+
+void commandEnded(GPid /*pid*/, gint status, gpointer data)
+{
+    auto* wait = static_cast<CommandWait*>(data);
+    wait->status = status;
+    wait->ended = true;
+}
+
 // Runs `command` through /bin/sh and waits for it, like system(), whose raw wait status it
-// returns. Unlike system(), the shell starts with the default handling of SIGPIPE, which
-// GTK ignores in this process: an ignored signal stays ignored across exec.
+// returns, but with the main loop running. Unlike system(), the shell starts with the
+// default handling of SIGPIPE, which GTK ignores in this process: an ignored signal stays
+// ignored across exec.
 int runThroughShell(const std::string& command)
 {
     posix_spawnattr_t attributes;
@@ -32,21 +54,34 @@ int runThroughShell(const std::string& command)
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     const char* const argv[] = {"sh", "-c", "--", command.c_str(), nullptr};
     pid_t child = 0;
-    // As with system(), a shell that cannot be started reads as its exit code 127, and a
-    // child that cannot be waited for as -1.
+    // As with system(), a shell that cannot be started reads as its exit code 127.
     int status = 127 << 8;
     if (posix_spawn(&child, "/bin/sh", nullptr, &attributes, const_cast<char* const*>(argv),
                     environ)
         == 0) {
-        while (waitpid(child, &status, 0) < 0) {
-            if (errno != EINTR) {
-                status = -1;
-                break;
-            }
-        }
+        CommandWait wait;
+        g_child_watch_add(child, commandEnded, &wait);
+        iterateUntil(wait.ended);
+        status = wait.status;
     }
     posix_spawnattr_destroy(&attributes);
     return status;
+}
+
+// The check takes a moment or two (apt reads the whole package database): it runs beside
+// the main loop. It touches no widget.
+std::optional<std::vector<PackageProblem>> checkBesideMainLoop(const std::string& list)
+{
+    std::optional<std::vector<PackageProblem>> problems;
+    std::atomic<bool> ended = false;
+    std::thread check([&] {
+        problems = checkPackages(list);
+        ended = true;
+        g_main_context_wakeup(nullptr);
+    });
+    iterateUntil(ended);
+    check.join();
+    return problems;
 }
 
 bool isInput(GdkEventType type)
@@ -88,8 +123,9 @@ void sortQueuedEvents(bool layOut, bool dropInput)
     }
 }
 
-// The command blocks the main loop, so what the user is to see meanwhile is laid out and
-// drawn now: a window that grows is laid out once the X server has answered.
+// What the user is to see while the command runs is laid out and drawn before it starts,
+// so that it stands there before any password dialog: a window that grows is laid out
+// once the X server has answered.
 void drawNow()
 {
     GtkContainer* window = GTK_CONTAINER(installerState.window);
@@ -116,13 +152,59 @@ GdkWindow* coverWithBusyCursor()
     return cover;
 }
 
-// The window does not answer while the check or the command runs, but the X server keeps
-// the clicks and keys given meanwhile for it: handled afterwards, they would press Install
-// again or press Done on a page never seen. They are dropped.
-void endBusy(GdkWindow* cover)
+// While the check or the command runs, clicks and keys are dropped as they come: handled
+// afterwards, they would press Install again or press Done on a page never seen. A close
+// is held back until the run has ended, and then carried out: ending the program meanwhile
+// would leave dpkg running unseen and the user without its result.
+void filterDuringRun(GdkEvent* event, gpointer held)
 {
-    gdk_window_destroy(cover);
+    if (event->type == GDK_DELETE)
+        static_cast<std::vector<GdkEvent*>*>(held)->push_back(gdk_event_copy(event));
+    else if (!isInput(event->type))
+        gtk_main_do_event(event);
+}
+
+void handleAsUsual(GdkEvent* event, gpointer /*data*/)
+{
+    gtk_main_do_event(event);
+}
+
+gboolean pulse(gpointer bar)
+{
+    gtk_progress_bar_pulse(GTK_PROGRESS_BAR(bar));
+    return TRUE;
+}
+
+struct Busy {
+    GdkWindow* cover;
+    guint pulsing;
+    std::vector<GdkEvent*> held;
+};
+
+// Install insensitive, a busy cursor and a moving progress bar, and input dropped.
+void startBusy(Busy& busy)
+{
+    InstallerState& s = installerState;
+    gtk_widget_set_sensitive(s.gButton, FALSE);
+    busy.cover = coverWithBusyCursor();
+    showAgreementProgress(true);
+    busy.pulsing = g_timeout_add(100, pulse, s.progress);
+    gdk_event_handler_set(filterDuringRun, &busy.held, nullptr);
+}
+
+// Input that reached the program up to the end of the run is dropped too; a close given
+// meanwhile is handed back to the main loop.
+void endBusy(Busy& busy)
+{
+    gdk_event_handler_set(handleAsUsual, nullptr, nullptr);
+    g_source_remove(busy.pulsing);
+    showAgreementProgress(false);
+    gdk_window_destroy(busy.cover);
     sortQueuedEvents(false, true);
+    for (GdkEvent* event : busy.held) {
+        gdk_event_put(event);
+        gdk_event_free(event);
+    }
 }
 
 // `text` with each "%s" in turn replaced by the next of `values`.
@@ -182,7 +264,7 @@ gboolean release(gpointer object)
 bool refused()
 {
     const InstallerState& s = installerState;
-    const auto problems = checkPackages(s.rpmPath);
+    const auto problems = checkBesideMainLoop(s.rpmPath);
     if (!problems || problems->empty())
         return false;
     const std::string reason = reasonFor(*problems);
@@ -202,8 +284,8 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
         showAgreementMessage(s.str_tooLongMessage);
         return;
     }
-    gtk_widget_set_sensitive(s.gButton, FALSE);
-    GdkWindow* cover = coverWithBusyCursor();
+    Busy busy{};
+    startBusy(busy);
     drawNow();
     int status = -1;
     if (!refused()) {
@@ -216,7 +298,7 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
         if (status != 0)
             showAgreementMessage(failureMessage(status));
     }
-    endBusy(cover);
+    endBusy(busy);
     if (status == 0) {
         // Install outlives its page until the press is handled to its end: pressed by a
         // screen reader, it is told next that the pointer left it.
@@ -235,7 +317,7 @@ void deallocInstallWindow()
     gtk_widget_hide(s.vbox);
     gtk_container_remove(GTK_CONTAINER(s.window), s.vbox);
     // The page's widgets are destroyed with it.
-    s.label = s.text_view = s.scrolled_window = s.message = s.gButton = s.fixed = s.check_button
-        = s.vbox = nullptr;
+    s.label = s.text_view = s.scrolled_window = s.message = s.progress = s.gButton = s.fixed
+        = s.check_button = s.vbox = nullptr;
     s.text_buffer = nullptr;
 }
