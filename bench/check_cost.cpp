@@ -19,11 +19,11 @@ int main(int argc, char** argv)
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        const auto problems = checkPackages(installerState.rpmPath);
+        const auto answer = checkPackages(installerState.rpmPath);
         const std::chrono::duration<double, std::milli> time
             = std::chrono::steady_clock::now() - start;
         times.push_back(time.count());
-        if (!problems || !problems->empty())
+        if (!answer || !answer->problems.empty())
             return std::fputs("the check did not accept the packages\n", stderr), 1;
     }
     std::nth_element(times.begin(), times.begin() + runs / 2, times.end());

@@ -38,6 +38,16 @@ struct InstallerState {
     char str_reasonMissing[kTextBufferSize];
     char str_reasonTooOld[kTextBufferSize];
     char str_reasonConflict[kTextBufferSize];
+    char str_reasonIncompatible[kTextBufferSize];
+    char str_reasonBreaks[kTextBufferSize];
+    char str_reasonNeeds[kTextBufferSize];
+    char str_reasonShippedVersion[kTextBufferSize];
+    char str_reasonUnsatisfied[kTextBufferSize];
+    char str_reasonSameFile[kTextBufferSize];
+    char str_reasonDpkg[kTextBufferSize];
+    char str_reasonPreDepends[kTextBufferSize];
+    char str_reasonBroken[kTextBufferSize];
+    char str_reasonInstalledPackage[kTextBufferSize];
     char str_reasonMore[kTextBufferSize];
     char localeStringPath[kTextBufferSize];
     char licensePath[kTextBufferSize];

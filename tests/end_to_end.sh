@@ -3,8 +3,9 @@
 # with pkexec.sh standing in for pkexec. Usage: end_to_end.sh BUILD_DIR [CASE...]
 #
 # A case is a function case_NAME, run in a directory of its own, in the user's steps:
-#   ship FILE [FIELD...]  a real package FILE, built by dpkg-deb, with control FIELDs; of
-#                         the architecture ARCH, "all" when unset, and version VERSION, 1.0
+#   ship FILE [FIELD...]  a real package FILE, built by dpkg-deb, with control FIELDs, as
+#                         they stand; of the architecture ARCH, "all" when unset, version
+#                         VERSION, 1.0 when unset, and holding the file FILE, when set
 #   start COMMAND         bash runs COMMAND there, exec "$INSTALLER" mostly; PKEXEC tells
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
@@ -31,7 +32,8 @@ ship() {
     mkdir -p tree/DEBIAN
     printf '%s\n' "Package: ${1%%_*}" "Version: ${VERSION:-1.0}" "Architecture: ${ARCH:-all}" \
         'Maintainer: me' 'Description: test' "${@:2}" >tree/DEBIAN/control
-    dpkg-deb --root-owner-group -b tree "$1" >/dev/null && rm -r tree
+    [ -z "${FILE:-}" ] || { mkdir -p "tree${FILE%/*}" && echo "$1" >"tree$FILE"; }
+    dpkg-deb --nocheck --root-owner-group -b tree "$1" &>/dev/null && rm -r tree
 }
 
 stand_in() {
@@ -98,12 +100,15 @@ prints() {
     diff <(printf '%s\n' "$LANG" "$@") stdout >/dev/null || echo "printed: $(cat stdout)"
 }
 
+# The words of each line, sorted: packages reach dpkg in the order of apt's plan.
+words() { while read -r line; do tr ' ' '\n' <<<"$line" | sort | tr '\n' ' ' && echo; done; }
+
 ran() {
     local packages
     mapfile -d '' packages < <(find "$PWD" -mindepth 1 -maxdepth 1 -name '*i386.deb*' -print0)
     for ((run = 0; run < $1; run++)); do
         printf '%q ' dpkg -i "${packages[@]}" && echo
-    done | diff - runs >/dev/null || echo "pkexec ran $(wc -l <runs) times: $(cat runs)"
+    done | words | diff - <(words <runs) >/dev/null || echo "pkexec ran $(wc -l <runs) times: $(cat runs)"
 }
 
 once() {
@@ -222,15 +227,15 @@ refuses() {
 # The first row runs as nobody in a German session: apt must still answer the check in
 # the language it reads.
 case_Refused() {
-    local rows=0 conflicts='the installed package %s conflicts with them'
+    local rows=0 installed='the installed package'
     chmod -R a+rwX . &&
         AS='env LC_ALL=de_DE.UTF-8 setpriv --reuid=nobody --regid=nogroup --clear-groups' refuses \
         "dpkg (>= 99) is needed, but $(dpkg-query -W -f='${Version}' dpkg) is installed; \
 libnothere (>= 2.0) | libneither is needed but not installed" "ship needs_i386.deb \
         'Pre-Depends: dpkg (>= 99)' 'Depends: libnothere (>= 2.0) | libneither'"
-    refuses "${conflicts//%s/dpkg}" "ship essential_i386.deb 'Conflicts: dpkg' &&
-        ship breaks_i386.deb 'Breaks: dpkg (<< 99)'"
-    refuses "${conflicts//%s/xauth}; ${conflicts//%s/xdotool}" \
+    refuses "essential conflicts with $installed dpkg; essential breaks $installed dpkg (<< 99)" \
+        "ship essential_i386.deb 'Conflicts: dpkg' 'Breaks: dpkg (<< 99)'"
+    refuses "removes conflicts with $installed xauth; removes breaks $installed xdotool" \
         "ship removes_i386.deb 'Conflicts: xauth' 'Breaks: xdotool'"
     refuses 'vax is built for the vax architecture, which this system does not accept' \
         'ARCH=vax ship vax_i386.deb'
@@ -295,6 +300,71 @@ ROAD
     timeout 5 tail --pid="$pid" -f /dev/null && wait "$pid" || echo "not installed: $(<stdout)"
 }
 
+# judged REASON COMMAND: in a directory of its own, with private copies of dpkg's database,
+# /opt, /usr/share/doc and /var/log, the packages PRE ships are installed (as far as dpkg
+# goes), then COMMAND ships packages. The check refuses them for REASON, or accepts them
+# when REASON is empty; and dpkg -i, given them in the check's order or else in the
+# directory's, installs them cleanly (with success, each configured, nothing for dpkg
+# --audit or apt-get check to report) exactly when the check accepted them, in the ORDER
+# (a pattern) when set.
+judged() {
+    mkdir -p $((++rows))/pre && cd $rows && (cd pre && eval "${PRE:-}") && eval "$2"
+    unshare --mount bash -c 'for d in /var/lib/dpkg /opt /usr/share/doc /var/log; do
+            mkdir -p "up$d" "work$d" && mount -t overlay o -o \
+                "lowerdir=$d,upperdir=$PWD/up$d,workdir=$PWD/work$d" "$d" || exit
+        done
+        dpkg -i pre/*.deb &>/dev/null
+        STUB_RUNS=$PWD/probe.runs GTK_MODULES=gail "$1" >probe.out 2>&1
+        if [ -s probe.runs ]; then eval "$(<probe.runs)"; else dpkg -i ./*i386.deb; fi &>dpkg.out &&
+            for p in ./*i386.deb; do
+                [ "$(dpkg-query -W -f="\${db:Status-Abbrev}" "$(dpkg-deb -f "$p" Package)")" = "ii " ]
+            done && [ -z "$(dpkg --audit)" ] &&
+            apt-get check -qq -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= &>/dev/null
+        [ $((!$?)) = "$([ -s probe.runs ] && echo 1 || echo 0)" ] ||
+            echo "dpkg disagrees: $(tail -n 2 dpkg.out)"
+    ' judged "$build/tests/probe"
+    grep -qxF "cannot install: $1" probe.out || [ -z "$1$(grep '^cannot' probe.out)" ] ||
+        echo "the check said: $(grep '^cannot' probe.out)"
+    grep -q "${ORDER:-}" probe.runs 2>/dev/null || [ -n "$1" ] || echo "not in the order $ORDER"
+    cd ..
+}
+
+# Sets of packages, each judged by the check and then by dpkg itself: as root only.
+case_Judged() {
+    [ "$(id -u)" = 0 ] && unshare --mount true || { echo "skipped: needs root" && return; }
+    local rows=0 doc=/usr/share/doc/xauth/copyright
+    stand_in && export PKEXEC='exit 1'
+    judged '' "ship app_i386.deb 'Depends: data (= 1.0), dpkg (>= 1.0), no | bash, awk' &&
+        ship data_i386.deb 'Depends: app'"
+    judged 'p1 and p2 both contain /opt/x/f' 'FILE=/opt/x/f ship p1_i386.deb &&
+        FILE=/opt/x/f ship p2_i386.deb'
+    judged "p1 and the installed package xauth both contain $doc" "FILE=$doc ship p1_i386.deb"
+    judged '' "FILE=$doc ship p1_i386.deb 'Replaces: xauth'"
+    PRE='FILE=/opt/x/f ship p1_i386.deb' judged '' 'VERSION=2 FILE=/opt/x/f ship p1_i386.deb'
+    judged 'p1 pre-depends on p2, which must be installed before it' \
+        "ship p1_i386.deb 'Pre-Depends: p2' && ship p2_i386.deb"
+    judged "dpkg refuses p1_i386.deb: 'Version' field value '1.0 beta': version string has \
+embedded spaces" "VERSION='1.0 beta' ship p1_i386.deb"
+    judged "dpkg refuses p1_i386.deb: 'Depends' field, reference to 'bash': version \
+unterminated" "ship p1_i386.deb 'Depends: bash (>= 1.0'"
+    judged "dpkg refuses q!_i386.deb: invalid package name in 'Package' field: character '!' \
+not allowed (only letters, digits and characters '-+._')" 'ship q!_i386.deb'
+    judged 'dpkg refuses p1_i386.deb: Depends names a package with :native' \
+        "ship p1_i386.deb 'Depends: bash:native'"
+    for relation in Breaks Conflicts; do
+        ORDER='lib_i386.deb .*app_i386.deb' PRE='ship lib_i386.deb' judged '' \
+            "ship app_i386.deb '$relation: lib (<< 2)' &&
+            VERSION=2 ship lib_i386.deb"
+    done
+    PRE="ship base_i386.deb && ship user_i386.deb 'Depends: base (= 1.0)'" \
+        judged 'the installed package user needs base (= 1.0)' 'VERSION=2 ship base_i386.deb'
+    judged 'a breaks the installed package dpkg (<< 99)' "ship a_i386.deb 'Breaks: dpkg (<< 99)'"
+    judged 'the installed package base-files needs awk' "ship a_i386.deb 'Conflicts: awk'"
+    PRE="ship half_i386.deb 'Depends: no'" judged "this system has packages that are not fully \
+installed (half); an administrator must repair them first (apt --fix-broken install)" \
+        'ship p1_i386.deb'
+}
+
 # Both pages in the probe. An agreement arrives in slices: a long paragraph of two-byte
 # letters, cut at first inside one, then lines; with no resolution set, the window keeps its
 # 500 by 420 pixels. The texts of every locale of the demo and
@@ -342,7 +412,7 @@ for name in "${cases[@]}"; do
     dir=$(mktemp -d "${TMPDIR:-/tmp}/installer's test XXXXXX")
     problems=$(cd "$dir" && mkdir tmp && TMPDIR=$dir/tmp "case_$name" 2>&1)
     [ -z "$(ls -A "$dir/tmp")" ] || problems+=" left in TMPDIR: $(ls "$dir/tmp")"
-    rm -rf "$dir"
+    [ -n "${KEEP:-}" ] || rm -rf "$dir"
     echo "$name: ${problems:-passed}"
     [[ -z $problems || $problems == skipped* ]] || failures=$((failures + 1))
 done

@@ -1,8 +1,10 @@
 // The locale texts as read from real files: the strings format, the fallback of each file
-// on its own, hostile files and text that is not UTF-8.
+// on its own, hostile files and text that is not UTF-8; and apt's answers as the check
+// before the password reads them.
 
 #include "installer.h"
 #include "resources/locale_resources.h"
+#include "resources/package_check.h"
 #include "resources/utf8_text.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +124,73 @@ TEST(Text, BytesOutsideUtf8AreWindows1252)
             = byte ? g_convert(in, 2, "UTF-8", "WINDOWS-1252", nullptr, nullptr, nullptr) : nullptr;
         EXPECT_EQ(toValidUtf8({in, 2}, 8), expected ? expected : "x\ufffd") << byte;
         g_free(expected);
+    }
+}
+
+
+// apt's answers, recorded from apt 2.6 and 3.0 (with its default solver and with --solver
+// 3.0), as the check reads them for a set of packages named a, k1, k2 and lib.
+struct AptRow {
+    const char* name;
+    std::string output;
+    int status;
+    std::vector<PackageProblem> problems;
+    std::vector<std::string> order;
+};
+
+const std::string kUnmet = "The following packages have unmet dependencies:\n";
+const std::string kAfter3 = "E: Unable to correct problems, you have held broken packages.\n"
+                            "   Unable to satisfy dependencies. Reached two conflicting "
+                            "decisions:\n   1. a:amd64=1.0 is selected for install\n";
+using P = PackageProblem;
+
+const AptRow kAptRows[] = {
+    {"Plan26", "Remv xdotool [1:3.2-5]\nRemv libxdo3 [1:3.2-5]\nInst a (1.0 local-deb [all])\n"
+               "Inst lib [0.9] (1.0 local-deb [amd64])\nConf a (1.0 local-deb [all])\n",
+     0, {{P::Conflicts, "a", "libxdo3", "", false, true}}, {"a", "lib"}},
+    {"Solver30", "Solving dependencies...\n\n" + kUnmet
+                     + " a : Conflicts: libxdo3 but 1:3.2-5.1 is to be installed\n"
+                       "E: Unable to satisfy dependencies. Reached two conflicting decisions:\n"
+                       "   1. a:amd64=1.0 is selected for install\n",
+     100, {{P::Conflicts, "a", "libxdo3", "", false, true}}, {}},
+    {"Breaks30", "Solving dependencies...\n\n" + kUnmet
+                     + " a : Breaks: dpkg (< 99) but 1.22.22 is to be installed\n" + kAfter3,
+     100, {{P::Breaks, "a", "dpkg (<< 99)", "", false, true}}, {}},
+    {"ShippedConflict26", kUnmet + " k1 : Conflicts: k2 but 1.0 is to be installed\n", 100,
+     {{P::Conflicts, "k1", "k2"}}, {}},
+    {"InstalledNeeds30", kUnmet + " base-files : PreDepends: awk\n" + kAfter3, 100,
+     {{P::Needs, "base-files", "awk", "", true}}, {}},
+    {"Versions26", kUnmet + " a : Depends: lib (>= 2.0) but 1.0 is to be installed\n"
+                   "     Depends: dpkg (>= 99) but 1.21.22 is to be installed\n"
+                   "     Depends: awk (>= 1.0)\n     Depends: bash:any but it is not installable\n",
+     100,
+     {{P::ShippedVersion, "lib (>= 2.0)", "1.0"}, {P::TooOld, "dpkg (>= 99)", "1.21.22"},
+      {P::Unsatisfied, "awk (>= 1.0)"}, {P::Unsatisfied, "bash:any"}},
+     {}},
+    {"Alternatives26", kUnmet + " a : Depends: n1 but it is not installable or\n"
+                                "              n2 but it is not installable or\n"
+                                "              n3 but it is not installable or\n"
+                                "              n4 but it is not installable\n",
+     100, {{P::Missing, "n1 | n2 | n3 | \u2026"}}, {}},
+    {"Architecture30", "Inst a:i386 (1.0 local-deb [i386])\n", 0,
+     {{P::Architecture, "a", "i386"}}, {"a:i386"}},
+    {"Broken", "E: Unmet dependencies. Try 'apt --fix-broken install' with no packages\n", 100,
+     {}, {}},
+};
+
+TEST(AptAnswers, AreReadAsMeant)
+{
+    for (const AptRow& row : kAptRows) {
+        SCOPED_TRACE(row.name);
+        std::vector<PackageProblem> problems;
+        std::vector<std::string> order;
+        const bool answer = readAptAnswer(row.output, row.status, {"amd64", "all"},
+                                          {"a", "k1", "k2", "lib"},
+                                          {"a Conflicts: libxdo3", "k1 Conflicts: k2"}, problems,
+                                          order);
+        EXPECT_EQ(answer, row.status == 0 || !row.problems.empty());
+        EXPECT_EQ(problems, row.problems);
+        EXPECT_EQ(order, row.order);
     }
 }
 

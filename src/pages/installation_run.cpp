@@ -4,6 +4,8 @@
 #include "pages/agreement_page.h"
 #include "pages/finished_page.h"
 #include "resources/package_check.h"
+#include "resources/package_discovery.h"
+#include "resources/utf8_text.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -70,18 +72,18 @@ int runThroughShell(const std::string& command)
 
 // The check takes a moment or two (apt reads the whole package database): it runs beside
 // the main loop. It touches no widget.
-std::optional<std::vector<PackageProblem>> checkBesideMainLoop(const std::string& list)
+std::optional<CheckAnswer> checkBesideMainLoop(const std::string& list)
 {
-    std::optional<std::vector<PackageProblem>> problems;
+    std::optional<CheckAnswer> answer;
     std::atomic<bool> ended = false;
     std::thread check([&] {
-        problems = checkPackages(list);
+        answer = checkPackages(list);
         ended = true;
         g_main_context_wakeup(nullptr);
     });
     iterateUntil(ended);
     check.join();
-    return problems;
+    return answer;
 }
 
 bool isInput(GdkEventType type)
@@ -221,16 +223,41 @@ std::string fillIn(std::string_view text, std::initializer_list<std::string_view
     return filled.append(text);
 }
 
-// The problems in the user's words, as many as are worth reading.
+// `text`, or as much of it as fits in about `bytes` bytes, cut between characters.
+std::string shortened(std::string_view text, std::size_t bytes)
+{
+    return text.size() <= bytes
+        ? std::string(text)
+        : std::string(text.substr(0, characterBoundary(text, bytes))) + "\u2026";
+}
+
+// The problems in the user's words, as many as are worth reading, each short enough to read.
 std::string reasonFor(const std::vector<PackageProblem>& problems)
 {
     const InstallerState& s = installerState;
-    const char* const words[] = {s.str_reasonNoPackage, s.str_reasonArchitecture,
-                                 s.str_reasonMissing, s.str_reasonTooOld, s.str_reasonConflict};
+    const char* const words[]
+        = {s.str_reasonNoPackage,   s.str_reasonArchitecture, s.str_reasonMissing,
+           s.str_reasonTooOld,      s.str_reasonConflict,     s.str_reasonIncompatible,
+           s.str_reasonBreaks,      s.str_reasonNeeds,        s.str_reasonShippedVersion,
+           s.str_reasonUnsatisfied, s.str_reasonSameFile,     s.str_reasonDpkg,
+           s.str_reasonPreDepends,  s.str_reasonBroken};
+    // Each reason stays within about 200 bytes: a name, a relation or dpkg's words, a path.
+    constexpr std::size_t kLongestName = 60;
+    constexpr std::size_t kLongestDetail = 120;
+    constexpr std::size_t kLongestPath = 80;
+    const auto named = [&](const std::string& name, bool installed, std::size_t longest) {
+        const std::string shown = shortened(name, longest);
+        return installed ? fillIn(s.str_reasonInstalledPackage, {shown}) : shown;
+    };
     std::string reason;
-    for (std::size_t i = 0; i < problems.size() && i < kMaxProblems; ++i)
+    for (std::size_t i = 0; i < problems.size() && i < kMaxProblems; ++i) {
+        const PackageProblem& problem = problems[i];
         reason += (i ? "; " : "")
-            + fillIn(words[problems[i].kind], {problems[i].name, problems[i].detail});
+            + fillIn(words[problem.kind],
+                     {named(problem.name, problem.nameInstalled, kLongestName),
+                      named(problem.detail, problem.detailInstalled, kLongestDetail),
+                      shortened(problem.extra, kLongestPath)});
+    }
     if (problems.size() > kMaxProblems)
         reason += "; " + fillIn(s.str_reasonMore, {std::to_string(problems.size() - kMaxProblems)});
     return reason;
@@ -261,13 +288,19 @@ gboolean release(gpointer object)
 // Whether the packages cannot be installed as one set: then the reason is reported and
 // nothing runs with administrator rights. dpkg would install what it could and leave the
 // rest unpacked but not configured, and apt would refuse all work until that is repaired.
-bool refused()
+// Otherwise `command` gets the packages in the order in which dpkg can install them.
+bool refused(std::string& command)
 {
     const InstallerState& s = installerState;
-    const auto problems = checkBesideMainLoop(s.rpmPath);
-    if (!problems || problems->empty())
+    const auto answer = checkBesideMainLoop(s.rpmPath);
+    if (answer && answer->problems.empty() && !answer->order.empty()) {
+        command = kInstallCommand;
+        for (const std::string& path : answer->order)
+            appendQuotedPath(command, path);
+    }
+    if (!answer || answer->problems.empty())
         return false;
-    const std::string reason = reasonFor(*problems);
+    const std::string reason = reasonFor(answer->problems);
     reportLine("cannot install: " + reason);
     showAgreementMessage(fillIn(s.str_refusedMessage, {reason}));
     return true;
@@ -278,7 +311,7 @@ bool refused()
 void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
 {
     InstallerState& s = installerState;
-    const std::string command = std::string(kInstallCommand) + s.rpmPath;
+    std::string command = std::string(kInstallCommand) + s.rpmPath;
     if (command.size() > kMaxCommandLength) {
         reportLine("package list too long for one command, nothing installed");
         showAgreementMessage(s.str_tooLongMessage);
@@ -288,7 +321,7 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
     startBusy(busy);
     drawNow();
     int status = -1;
-    if (!refused()) {
+    if (!refused(command)) {
         showAgreementMessage(s.str_installingMessage);
         drawNow();
         // The shell runs the command by design (its status is the result); every package

@@ -160,6 +160,22 @@ constexpr StringKey kKeys[] = {
     {"str_reasonTooOld", &InstallerState::str_reasonTooOld, "%s is needed, but %s is installed"},
     {"str_reasonConflict", &InstallerState::str_reasonConflict,
      "the installed package %s conflicts with them"},
+    {"str_reasonIncompatible", &InstallerState::str_reasonIncompatible, "%s conflicts with %s"},
+    {"str_reasonBreaks", &InstallerState::str_reasonBreaks, "%s breaks %s"},
+    {"str_reasonNeeds", &InstallerState::str_reasonNeeds, "%s needs %s"},
+    {"str_reasonShippedVersion", &InstallerState::str_reasonShippedVersion,
+     "%s is needed, but the version shipped is %s"},
+    {"str_reasonUnsatisfied", &InstallerState::str_reasonUnsatisfied,
+     "%s is needed, but what is installed does not satisfy it"},
+    {"str_reasonSameFile", &InstallerState::str_reasonSameFile, "%s and %s both contain %s"},
+    {"str_reasonDpkg", &InstallerState::str_reasonDpkg, "dpkg refuses %s: %s"},
+    {"str_reasonPreDepends", &InstallerState::str_reasonPreDepends,
+     "%s pre-depends on %s, which must be installed before it"},
+    {"str_reasonBroken", &InstallerState::str_reasonBroken,
+     "this system has packages that are not fully installed (%s); an administrator must "
+     "repair them first (apt --fix-broken install)"},
+    {"str_reasonInstalledPackage", &InstallerState::str_reasonInstalledPackage,
+     "the installed package %s"},
     {"str_reasonMore", &InstallerState::str_reasonMore, "and %s more"},
 };
 

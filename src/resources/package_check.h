@@ -5,7 +5,9 @@
 #include <string_view>
 #include <vector>
 
-// Something that keeps dpkg from installing the shipped packages as one set.
+// Something that keeps dpkg from installing the shipped packages as one set. Names of
+// packages and files are printable; `nameInstalled` and `detailInstalled` say that `name`
+// or `detail` is an installed package, not one of the set.
 struct PackageProblem {
     enum Kind {
         NotAPackage,  // `name`: an entry that is no readable Debian package
@@ -13,25 +15,58 @@ struct PackageProblem {
         Missing,  // `name`: a dependency (alternatives joined by " | ") not installed
         TooOld,  // `name`: a dependency with the version needed; `detail`: the one installed
         Conflict,  // `name`: an installed package that would have to go
+        Conflicts,  // `name` conflicts with `detail`
+        Breaks,  // `name` breaks `detail` (a package with the versions it breaks)
+        Needs,  // `name` needs `detail`, which the set would take away or not bring
+        ShippedVersion,  // `name`: a dependency; `detail`: the version of it that is shipped
+        Unsatisfied,  // `name`: a dependency that what is installed does not satisfy
+        SameFile,  // `name` and `detail` both contain the file `extra`
+        Dpkg,  // dpkg refuses the package `name`, saying `detail`
+        PreDepends,  // `name` pre-depends on `detail`, which one dpkg run cannot install first
+        Broken,  // `name`: installed packages that are not fully installed, joined by ", "
     } kind;
     std::string name;
-    // Initialised, so that GCC does not warn of problems written without it.
+    // Initialised, so that GCC does not warn of problems written without them.
     std::string detail{};  // NOLINT(readability-redundant-member-init)
+    std::string extra{};  // NOLINT(readability-redundant-member-init)
+    bool nameInstalled = false;
+    bool detailInstalled = false;
     bool operator==(const PackageProblem&) const = default;
 };
 
+// What the check found: the problems, none when the set can be installed, and then the
+// packages' paths in the order that apt would install them, which dpkg can take.
+struct CheckAnswer {
+    std::vector<PackageProblem> problems;
+    std::vector<std::string> order;
+};
+
 // Finds out, without privileges, whether `dpkg -i` can install every package of `list` (a
-// package list as initRPMPath builds it) as one set on this system: each is a Debian package
-// of an architecture dpkg accepts, whose dependencies are met by what is installed and the
-// other packages, and which needs no installed package removed. apt works it out from the
-// installed packages alone, never taking dpkg's lock, and whatever it writes goes to a
-// scratch directory removed afterwards. Returns the problems, none when the set can be
-// installed; nothing when that cannot be told (no package, tools missing, an answer not
-// understood). At most `kMaxProblems` are returned.
-std::optional<std::vector<PackageProblem>> checkPackages(const std::string& list);
+// package list as initRPMPath builds it) as one set on this system: the system has no
+// package that is not fully installed; each entry is a Debian package whose control file
+// dpkg takes, of an architecture dpkg accepts, whose dependencies are met by what is
+// installed and the other packages, which needs no installed package removed, and which
+// contains no file that another package of the set or an installed one contains, unless it
+// replaces that package; and dpkg, asked to try, finds nothing to refuse. apt, dpkg-deb,
+// dpkg-query and dpkg work it out from the installed packages alone, never taking dpkg's
+// lock, and whatever they write goes to a scratch directory removed afterwards. Returns
+// nothing when that cannot be told (tools missing, an answer not understood). At most
+// `kMaxProblems` are returned, but for entries that are no package.
+std::optional<CheckAnswer> checkPackages(const std::string& list);
 
 inline constexpr std::size_t kMaxProblems = 6;
 
-// A file or package name as text to show on one line: its bytes as valid UTF-8, with each control
-// character (a newline in a file name) as "?".
+// What apt-get -s install answered (its output, standard error last, and its exit status)
+// for the packages named `shipped`, on a system whose dpkg accepts the architectures
+// `accepted`; `conflicts` holds, for each shipped package, "NAME Conflicts: OTHER" and
+// "NAME Breaks: OTHER" for the packages its control fields name. Adds the problems found to
+// `problems` and the packages apt would install, as NAME or NAME:ARCH, to `order`. Returns
+// whether that is an answer: a plan, or a refusal with a reason.
+bool readAptAnswer(std::string_view output, int status, const std::vector<std::string>& accepted,
+                   const std::vector<std::string>& shipped,
+                   const std::vector<std::string>& conflicts, std::vector<PackageProblem>& problems,
+                   std::vector<std::string>& order);
+
+// A file or package name as text to show on one line: its bytes as valid UTF-8, with each
+// control character (a newline in a file name) as "?".
 std::string printable(std::string_view name);

@@ -17,12 +17,16 @@ struct DirCloser {
 
 }  // namespace
 
-void appendPackageEntry(std::string& list, std::string_view directory, std::string_view name)
+void appendQuotedPath(std::string& list, const std::string& path)
 {
-    const std::string path = std::string(directory) + "/" + std::string(name);
     gchar* quoted = g_shell_quote(path.c_str());
     list.append(quoted).push_back(' ');
     g_free(quoted);
+}
+
+void appendPackageEntry(std::string& list, std::string_view directory, std::string_view name)
+{
+    appendQuotedPath(list, std::string(directory) + "/" + std::string(name));
 }
 
 void initRPMPath()

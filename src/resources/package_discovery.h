@@ -11,3 +11,6 @@ void initRPMPath();
 // Appends the entry for `directory`/`name` to `list`: the path quoted for the shell, then
 // one blank.
 void appendPackageEntry(std::string& list, std::string_view directory, std::string_view name);
+
+// Appends `path` quoted for the shell, then one blank, to `list`.
+void appendQuotedPath(std::string& list, const std::string& path);
