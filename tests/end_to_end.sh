@@ -108,7 +108,8 @@ ran() {
     mapfile -d '' packages < <(find "$PWD" -mindepth 1 -maxdepth 1 -name '*i386.deb*' -print0)
     for ((run = 0; run < $1; run++)); do
         printf '%q ' dpkg -i "${packages[@]}" && echo
-    done | words | diff - <(words <runs) >/dev/null || echo "pkexec ran $(wc -l <runs) times: $(cat runs)"
+    done | words | diff - <(words <runs) >/dev/null ||
+        echo "pkexec ran $(wc -l <runs) times: $(cat runs)"
 }
 
 once() {
@@ -317,7 +318,8 @@ judged() {
         STUB_RUNS=$PWD/probe.runs GTK_MODULES=gail "$1" >probe.out 2>&1
         if [ -s probe.runs ]; then eval "$(<probe.runs)"; else dpkg -i ./*i386.deb; fi &>dpkg.out &&
             for p in ./*i386.deb; do
-                [ "$(dpkg-query -W -f="\${db:Status-Abbrev}" "$(dpkg-deb -f "$p" Package)")" = "ii " ]
+                p=$(dpkg-deb -f "$p" Package)
+                [ "$(dpkg-query -W -f="\${db:Status-Abbrev}" "$p")" = "ii " ]
             done && [ -z "$(dpkg --audit)" ] &&
             apt-get check -qq -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= &>/dev/null
         [ $((!$?)) = "$([ -s probe.runs ] && echo 1 || echo 0)" ] ||
