@@ -162,12 +162,13 @@ gboolean noteDrawn(GtkWidget* message, GdkEventExpose* /*event*/, gpointer /*dat
     return FALSE;
 }
 
-// The last description of Install that screen readers were told of.
+// The last message screen readers were told of: a notification, shown anew with each.
 std::string announced;
 
-void noteAnnounced(AtkObject* install, gpointer /*values*/, gpointer /*data*/)
+void noteAnnounced(AtkObject* message, const gchar* /*state*/, gboolean shown, gpointer)
 {
-    announced = atk_object_get_description(install);
+    if (shown && atk_object_get_role(message) == ATK_ROLE_NOTIFICATION)
+        announced = atk_object_get_name(message);
 }
 
 // Down moves the agreement's caret, which a screen reader follows, to the next line, twice,
@@ -262,8 +263,8 @@ int main(int argc, char** argv)
     }
     gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, button.x - s.fixed->allocation.x, installY);
     AtkObject* press = gtk_widget_get_accessible(s.gButton);
-    g_signal_connect(press, "property-change::accessible-description", G_CALLBACK(noteAnnounced),
-                     nullptr);
+    g_signal_connect(gtk_widget_get_accessible(s.message), "state-change::showing",
+                     G_CALLBACK(noteAnnounced), nullptr);
     if (!ATK_IS_ACTION(press) || !atk_action_do_action(ATK_ACTION(press), 0))
         fault("no accessibility action", s.gButton);
     settle();

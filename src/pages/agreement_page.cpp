@@ -64,6 +64,9 @@ void packMessage()
     gtk_box_pack_start(GTK_BOX(s.vbox), s.message, FALSE, TRUE, 0);
     gtk_misc_set_alignment(GTK_MISC(s.message), 0.0, 1.0);
     gtk_widget_set_no_show_all(s.message, TRUE);
+    // Screen readers speak a notification as it is shown, wherever their focus is; a
+    // label's new text, or Install's new description, they leave unsaid.
+    atk_object_set_role(gtk_widget_get_accessible(s.message), ATK_ROLE_NOTIFICATION);
     s.progress = gtk_progress_bar_new();
     gtk_box_pack_start(GTK_BOX(s.vbox), s.progress, FALSE, TRUE, 0);
     gtk_widget_set_no_show_all(s.progress, TRUE);
@@ -211,9 +214,6 @@ GtkRequisition packInstallRow()
     GtkRequisition size;
     s.fixed = packButtonRow(s.vbox, s.gButton, size);
     gtk_widget_set_sensitive(s.gButton, FALSE);
-    // ATK announces a change of description only to one that had a description before:
-    // the empty one here makes screen readers speak the first message too.
-    atk_object_set_description(gtk_widget_get_accessible(s.gButton), "");
     relate(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message, ATK_RELATION_DESCRIPTION_FOR);
     return size;
 }
@@ -301,6 +301,7 @@ void initAndShowInstallWindow()
 void showAgreementMessage(const std::string& text)
 {
     InstallerState& s = installerState;
+    gtk_widget_hide(s.message);  // shown anew, so that the message is spoken
     gtk_label_set_text(GTK_LABEL(s.message), text.c_str());
     atk_object_set_description(gtk_widget_get_accessible(s.gButton), text.c_str());
     wrapWithGap(s.message, px(kMessageGap));
