@@ -54,6 +54,7 @@ struct InstallerState {
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
     std::int32_t licenseDataSize;
     std::string rpmPath;  // package list: shell-quoted absolute paths, each followed by a blank
+    bool installing;  // the check or the command of a press of Install is under way
 
     GtkWidget* window;
     // The agreement page's widgets, null once the page is gone.

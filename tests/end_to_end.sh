@@ -9,9 +9,9 @@
 #   start COMMAND         bash runs COMMAND there, exec "$INSTALLER" mostly; PKEXEC tells
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
-#                         once more; close: as a window manager does; busy: while the
-#                         command runs, the window answers a ping and the progress bar
-#                         moves; finish: Return until
+#                         once more; close: as a window manager does; busy: once pkexec
+#                         runs, the window answers a ping and the progress bar moves;
+#                         finish: Return until
 #                         the program ends; still:KEYS: KEYS do not change the window;
 #                         other words are keys, commas between them (Return or Tab,space)
 #   prints LINE...        the program ended with 0, having printed LANG, then the LINEs
@@ -75,7 +75,8 @@ user() {
             done ;;
         close) "$build/tests/probe" close "$window" ;;
         busy)
-            sleep 0.3 && changes "$build/tests/probe" ping "$window" ||
+            for _ in {1..100}; do [ -s runs ] && break || sleep 0.05; done
+            changes "$build/tests/probe" ping "$window" ||
                 echo "busy: no ping answered, or the progress bar did not move" ;;
         finish)
             for _ in {1..20}; do
@@ -90,8 +91,9 @@ user() {
 
 # changes COMMAND...: whether the window looks different after COMMAND.
 changes() {
-    import -window "$window" before.png && "$@" && sleep 0.3 && import -window "$window" after.png
-    ! compare -metric AE before.png after.png /dev/null 2>/dev/null
+    import -window "$window" before.png && "$@" && sleep 0.3 &&
+        import -window "$window" after.png &&
+        ! compare -metric AE before.png after.png /dev/null 2>/dev/null
 }
 
 prints() {
@@ -246,16 +248,17 @@ libnothere (>= 2.0) | libneither is needed but not installed" "ship needs_i386.d
         'ship good_i386.deb && head -c -20 good_i386.deb >truncated_i386.deb'
 }
 
-# fails CODE KEY [STATUS HOW]: pkexec ends with CODE after two seconds (or does HOW, and
+# fails CODE KEY [STATUS HOW]: pkexec ends with CODE after three seconds (or does HOW, and
 # the command's status is STATUS), and the page shows the German text of KEY with CODE.
-# Meanwhile the window is busy, and a Return and a click given are dropped.
+# Meanwhile the window is busy, and a click that would untick the box, a Return and a
+# click on Install are dropped: afterwards Return presses Install once more.
 fails() {
     local text
     text=$(sed -n "s/^str_$2 = //p" locale/de_DE.UTF-8/strings.txt)
-    PKEXEC="sleep 2; ${4:-exit $1}" start 'exec "$INSTALLER"'
-    user check Return busy Return install wait close
-    prints "system return ${3:-$(($1 << 8))}" 'delete event occurred'
-    ran 1
+    PKEXEC="sleep 3; ${4:-exit $1}" start 'exec "$INSTALLER"'
+    user check Return busy check Return install wait Return wait close
+    prints "system return ${3:-$(($1 << 8))}"{,} 'delete event occurred'
+    ran 2
     shows "${text//%s/$1}"
 }
 

@@ -311,12 +311,17 @@ bool refused(std::string& command)
 void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
 {
     InstallerState& s = installerState;
+    // The main loop runs meanwhile: a press that reaches Install then, as a screen reader's
+    // action can, must not start a second run.
+    if (s.installing)
+        return;
     std::string command = std::string(kInstallCommand) + s.rpmPath;
     if (command.size() > kMaxCommandLength) {
         reportLine("package list too long for one command, nothing installed");
         showAgreementMessage(s.str_tooLongMessage);
         return;
     }
+    s.installing = true;
     Busy busy{};
     startBusy(busy);
     drawNow();
@@ -332,6 +337,7 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
             showAgreementMessage(failureMessage(status));
     }
     endBusy(busy);
+    s.installing = false;
     if (status == 0) {
         // Install outlives its page until the press is handled to its end: pressed by a
         // screen reader, it is told next that the pointer left it.
@@ -340,7 +346,8 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
         initAndshowInstallSucceededWindow();
         return;
     }
-    gtk_widget_set_sensitive(s.gButton, TRUE);
+    gtk_widget_set_sensitive(s.gButton,
+                             gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(s.check_button)));
     gtk_widget_grab_focus(s.gButton);
 }
 

@@ -417,7 +417,7 @@ void findSameFiles(const std::vector<Entry>& entries, std::string_view owners,
         if (shipped == shippedBy.end() || diverted.contains(shipped->first))
             continue;
         for (const std::string& owner : namesIn(std::string_view(line).substr(0, colon)))
-            if (owner != shipped->second->name && !replaces(*shipped->second, owner)
+            if (!replaces(*shipped->second, owner)
                 && std::none_of(entries.begin(), entries.end(),
                                 [&](const Entry& entry) { return entry.name == owner; }))
                 add(problems,
