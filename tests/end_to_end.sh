@@ -250,13 +250,13 @@ libnothere (>= 2.0) | libneither is needed but not installed" "ship needs_i386.d
 
 # fails CODE KEY [STATUS HOW]: pkexec ends with CODE after three seconds (or does HOW, and
 # the command's status is STATUS), and the page shows the German text of KEY with CODE.
-# Meanwhile the window is busy, and a click that would untick the box, a Return and a
-# click on Install are dropped: afterwards Return presses Install once more.
+# Meanwhile the window is busy, and keys that would untick the box, a Return and a click
+# on Install are dropped: afterwards Return presses Install once more.
 fails() {
     local text
     text=$(sed -n "s/^str_$2 = //p" locale/de_DE.UTF-8/strings.txt)
     PKEXEC="sleep 3; ${4:-exit $1}" start 'exec "$INSTALLER"'
-    user check Return busy check Return install wait Return wait close
+    user check Return busy shift+Tab,space Return install wait Return wait close
     prints "system return ${3:-$(($1 << 8))}"{,} 'delete event occurred'
     ran 2
     shows "${text//%s/$1}"
