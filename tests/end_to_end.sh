@@ -77,7 +77,7 @@ user() {
         busy)
             for _ in {1..100}; do [ -s runs ] && break || sleep 0.05; done
             changes "$build/tests/probe" ping "$window" ||
-                echo "busy: no ping answered, or the progress bar did not move" ;;
+                echo "busy: no ping answered, or nothing moved" ;;
         finish)
             for _ in {1..20}; do
                 kill -0 "$pid" 2>/dev/null && xdotool windowfocus --sync "$window" key Return &&
@@ -147,7 +147,7 @@ case_Gating() {
     PKEXEC='exit 1' start 'exec "$INSTALLER" --no-such-option extra'
     user Page_Down still:space,a,Return ctrl+a,ctrl+c
     xclip -o -selection clipboard | cmp -s - locale/en_US.UTF-8/license.txt ||
-        echo "Ctrl+A, Ctrl+C did not copy the agreement"
+        echo "the agreement was not copied"
     user install check install wait Return wait check Return check space wait close
     prints 'system return 256' 'system return 256' 'system return 256' 'delete event occurred'
     ran 3

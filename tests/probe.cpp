@@ -186,7 +186,17 @@ void checkCaretMoves()
     gtk_widget_grab_focus(view);
     for (const auto& [key, line] :
          {std::pair{GDK_Down, &second}, std::pair{GDK_Down, &third}, std::pair{GDK_Home, &start}}) {
-        gtk_test_widget_send_key(view, key, key == GDK_Home ? GDK_CONTROL_MASK : GdkModifierType{});
+        GdkEvent* press = gdk_event_new(GDK_KEY_PRESS);
+        press->key.window = GDK_WINDOW(g_object_ref(view->window));
+        press->key.keyval = key;
+        press->key.state = key == GDK_Home ? GDK_CONTROL_MASK : 0;
+        GdkKeymapKey* keys = nullptr;
+        gint count = 0;
+        gdk_keymap_get_entries_for_keyval(nullptr, key, &keys, &count);
+        press->key.hardware_keycode = count ? keys[0].keycode : 0;
+        g_free(keys);
+        gtk_widget_event(view, press);
+        gdk_event_free(press);
         settle();
         if (atk_text_get_caret_offset(ATK_TEXT(gtk_widget_get_accessible(view)))
             != gtk_text_iter_get_offset(line))
