@@ -279,10 +279,12 @@ struct Entry {
 constexpr std::array<const char*, 6> kFields{"Package",   "Depends", "Pre-Depends",
                                              "Conflicts", "Breaks",  "Replaces"};
 
+// The last line of `text`, without the blanks it starts with.
 std::string lastLine(std::string_view text)
 {
     const Words all = lines(text);
-    return all.empty() ? std::string() : all.back();
+    std::string line = all.empty() ? std::string() : all.back();
+    return line.erase(0, line.find_first_not_of(' '));
 }
 
 // The package names a relation field lists, versions, qualifiers and alternatives aside.
@@ -316,8 +318,7 @@ void readEntry(Entry& entry, const char* scratch)
     args.insert(args.end(), kFields.begin(), kFields.end());
     if (runTool(args, scratch, output) != 0) {
         entry.problem = output.find("parsing file") != std::string::npos
-            ? PackageProblem{PackageProblem::Dpkg, entry.shown,
-                             printable(lastLine(output).substr(1))}
+            ? PackageProblem{PackageProblem::Dpkg, entry.shown, printable(lastLine(output))}
             : PackageProblem{PackageProblem::NotAPackage, entry.shown};
         return;
     }
