@@ -50,10 +50,11 @@ struct CheckAnswer {
 // replaces that package; and dpkg, asked to try, finds nothing to refuse. apt, dpkg-deb,
 // dpkg-query and dpkg work it out from the installed packages alone, never taking dpkg's
 // lock, and whatever they write goes to a scratch directory removed afterwards. Returns
-// nothing when that cannot be told (tools missing, an answer not understood). At most
-// `kMaxProblems` are returned, but for entries that are no package.
+// every problem found, or nothing when that cannot be told (tools missing, an answer not
+// understood).
 std::optional<CheckAnswer> checkPackages(const std::string& list);
 
+// A refusal names this many problems, then says how many more there are.
 inline constexpr std::size_t kMaxProblems = 6;
 
 // What apt-get -s install answered (its output, standard error last, and its exit status)
