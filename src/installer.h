@@ -49,12 +49,17 @@ struct InstallerState {
     char str_reasonBroken[kTextBufferSize];
     char str_reasonInstalledPackage[kTextBufferSize];
     char str_reasonMore[kTextBufferSize];
+    char str_planMessage[kTextBufferSize];
+    char str_planArchitecture[kTextBufferSize];
+    char str_planSources[kTextBufferSize];
+    char str_listsFailedMessage[kTextBufferSize];
     char localeStringPath[kTextBufferSize];
     char licensePath[kTextBufferSize];
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
     std::int32_t licenseDataSize;
     std::string rpmPath;  // package list: shell-quoted absolute paths, each followed by a blank
     bool installing;  // the check or the command of a press of Install is under way
+    std::string plannedCommand;  // once a plan was shown: what a press of Install runs
 
     GtkWidget* window;
     // The agreement page's widgets, null once the page is gone.

@@ -26,7 +26,8 @@ set -u
 build=$(cd "$1" && pwd)
 shift
 tests=$(cd "$(dirname "$0")" && pwd)
-system_path=$PATH failures=0
+export build tests system_path=$PATH
+failures=0
 
 ship() {
     mkdir -p tree/DEBIAN
@@ -52,7 +53,7 @@ probe() {
 }
 
 start() {
-    stand_in && probe
+    stand_in && ${PROBE-probe}
     setsid bash -c "$1" >stdout 2>stderr &
     pid=$!
     window=$(timeout 10 xdotool search --sync --onlyvisible --classname '^installer$' | head -n 1)
@@ -69,7 +70,7 @@ user() {
         wait)
             answered=$((answered + 1))
             for _ in {1..1000}; do
-                [ "$(grep -c -E '^(system return|cannot install|package list)' stdout)" -lt \
+                [ "$(grep -c -E '^(system return|cannot install|package list|plan)' stdout)" -lt \
                     $answered ] || break
                 sleep 0.02
             done ;;
@@ -368,6 +369,64 @@ not allowed (only letters, digits and characters '-+._')" 'ship q!_i386.deb'
     PRE="ship half_i386.deb 'Depends: no'" judged "this system has packages that are not fully \
 installed (half); an administrator must repair them first (apt --fix-broken install)" \
         'ship p1_i386.deb'
+}
+
+# planned STATE DEPENDS LINE...: in a directory of its own, app_i386.deb is built for i386
+# with DEPENDS. In a private mount namespace, over scratch copies of apt's and dpkg's
+# configuration and state, whose package sources are the repository ../repo (and SOURCE)
+# and where FOREIGN are the foreign architectures, the probe runs (unless PROBE=:), then the
+# installer, where Install is pressed twice: it prints the LINEs. Afterwards the foreign
+# architectures and the states of app and the repository's packages read STATE.
+planned() {
+    mkdir $((++rows)) && cd $rows && ARCH=i386 ship app_i386.deb "Depends: $2"
+    local state
+    state=$(FOREIGN=${FOREIGN:-} SOURCE=${SOURCE:-} unshare --mount bash -c "$(declare -f)"'
+        for d in /etc/apt /var/lib/apt /var/cache/apt /var/lib/dpkg /var/log; do
+            mkdir -p "up$d" "work$d" && mount -t overlay o -o \
+                "lowerdir=$d,upperdir=$PWD/up$d,workdir=$PWD/work$d" "$d" || exit
+        done
+        rm -rf /etc/apt/sources.list /etc/apt/sources.list.d/* && mount --bind ../repo /mnt
+        printf "deb [trusted=yes] %s x main\n" file:/mnt $SOURCE \
+            >/etc/apt/sources.list.d/test.list
+        printf "%s\n" "$(dpkg --print-architecture)" $FOREIGN >/var/lib/dpkg/arch
+        apt-get update -qq &>/dev/null
+        start "exec \"\$INSTALLER\"" >&2 && user Tab,space Return wait Return wait close >&2 &&
+            prints "$@" "delete event occurred" >&2
+        echo $(dpkg --print-foreign-architectures) $(dpkg-query -W \
+            -f="\${Package}:\${db:Status-Abbrev}\n" app kdep libk rival 2>/dev/null)
+    ' planned "${@:3}")
+    [ "$state" = "$1" ] || echo "afterwards: $state"
+    cd ..
+}
+
+# The package sources make up what the installed packages lack, once the user agreed to
+# the plan: with i386 accepted, or with i386 accepted and the lists updated by the plan.
+# Refused as before: what the sources lack, a removal. Nothing changes when the lists
+# cannot be updated or the password is not given.
+case_Planned() {
+    [ "$(id -u)" = 0 ] && [ "$(dpkg --print-architecture)" = amd64 ] && unshare --mount true ||
+        { echo "skipped: needs root on amd64" && return; }
+    local rows=0 enable="This system must first accept packages for the i386 architecture and \
+update its package lists." from="These packages come from the system's package sources:"
+    mkdir repo && (cd repo && ARCH=i386 ship libk_i386.deb 'Multi-Arch: same' &&
+        ship kdep_all.deb 'Multi-Arch: foreign' &&
+        ship rival_all.deb 'Multi-Arch: foreign' 'Conflicts: xdotool' && for arch in i386 amd64; do
+            mkdir -p dists/x/main/binary-$arch &&
+                dpkg-scanpackages -a $arch . >dists/x/main/binary-$arch/Packages 2>/dev/null
+        done)
+    stand_in && export PKEXEC='exec "$@" >>apt.out'
+    FOREIGN=i386 PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
+        "plan: $from kdep, libk:i386." 'system return 0'
+    PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
+        "plan: $enable $from libk:i386." 'system return 0'
+    FOREIGN=i386 planned i386 nothere "cannot install: nothere:i386 is needed but not installed"{,}
+    FOREIGN=i386 planned i386 rival "cannot install: rival:i386 is needed but not installed"{,}
+    SOURCE=http://127.0.0.1:9/ planned '' libk "plan: $enable $from libk:i386." 'system return 19200'
+    (cd $rows && shows "Nothing was installed: the package lists could not be updated. Is the \
+network reachable?")
+    PKEXEC='exit 126' planned '' libk "plan: $enable $from libk:i386." 'system return 32256'
+    (cd $rows && shows "Nothing was installed yet. $enable $from libk:i386. Press Install again \
+to install all of it together.")
 }
 
 # Both pages in the probe. An agreement arrives in slices: a long paragraph of two-byte

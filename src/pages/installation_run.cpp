@@ -21,6 +21,33 @@ namespace {
 
 constexpr std::string_view kInstallCommand = "pkexec dpkg -i ";
 
+// How planScript ends when the package lists could not be updated.
+constexpr int kListsNotUpdated = 75;
+
+// Carries out a plan as root in one run: $1 is the architecture to accept first, "" for
+// none, and the packages follow. apt takes a file only by a name ending in ".deb", and may
+// ask nothing: there is no terminal. An architecture that the run accepted is given up
+// again when the installation fails; dpkg keeps it when a package of it was installed.
+std::string planScript()
+{
+    return R"(arch=$1; shift
+dir=$(mktemp -d) || exit 1
+trap 'rm -rf "$dir"' EXIT
+n=0
+for package; do n=$((n + 1)); ln -s "$package" "$dir/$n.deb" || exit 1; done
+if [ -n "$arch" ]; then
+    dpkg --add-architecture "$arch" || exit 1
+    apt-get update -q -o APT::Update::Error-Mode=any ||
+        { dpkg --remove-architecture "$arch"; exit 75; }
+fi
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q )" + std::string(kPlanOptions)
+        + R"( \
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$dir"/*.deb </dev/null
+status=$?
+[ $status = 0 ] || [ -z "$arch" ] || dpkg --remove-architecture "$arch" 2>/dev/null
+exit $status)";
+}
+
 // Runs the main loop until `ended` is true: the window is drawn and answers the window
 // manager and screen readers meanwhile. Whatever sets `ended` wakes the loop.
 void iterateUntil(const std::atomic<bool>& ended)
@@ -265,14 +292,16 @@ std::string reasonFor(const std::vector<PackageProblem>& problems)
 
 // pkexec ends with 126 when the user dismissed the authorisation or was refused it, with
 // 127 when it could not ask (no authentication agent), as the shell does when it finds no
-// pkexec; any other failure is dpkg's.
-std::string failureMessage(int status)
+// pkexec; any other failure is dpkg's, or a plan's.
+std::string failureMessage(int status, bool planned)
 {
     const InstallerState& s = installerState;
     if (status == 126 << 8)
         return s.str_cancelledMessage;
     if (status == 127 << 8)
         return s.str_noRightsMessage;
+    if (planned && status == kListsNotUpdated << 8)
+        return s.str_listsFailedMessage;
     const int code = WIFEXITED(status) ? WEXITSTATUS(status)
         : WIFSIGNALED(status)          ? 128 + WTERMSIG(status)
                                        : status;
@@ -285,14 +314,60 @@ gboolean release(gpointer object)
     return FALSE;
 }
 
-// Whether the packages cannot be installed as one set: then the reason is reported and
-// nothing runs with administrator rights. dpkg would install what it could and leave the
-// rest unpacked but not configured, and apt would refuse all work until that is repaired.
-// Otherwise `command` gets the packages in the order in which dpkg can install them.
-bool refused(std::string& command)
+// Whether `command` is too long to run; then that is reported.
+bool tooLong(const std::string& command)
+{
+    if (command.size() <= kMaxCommandLength)
+        return false;
+    reportLine("package list too long for one command, nothing installed");
+    showAgreementMessage(installerState.str_tooLongMessage);
+    return true;
+}
+
+// Reports what the plan enables and brings, and keeps its command for the next press.
+void showPlan(const CheckAnswer& answer)
+{
+    InstallerState& s = installerState;
+    const SourcesPlan& plan = *answer.plan;
+    std::string command = "pkexec /bin/sh -c ";
+    appendQuotedPath(command, planScript());
+    command += "sh ";
+    appendQuotedPath(command, plan.architecture);
+    for (const std::string& path : answer.order)
+        appendQuotedPath(command, path);
+    if (tooLong(command))
+        return;
+    std::string parts = plan.architecture.empty()
+        ? std::string()
+        : fillIn(s.str_planArchitecture, {plan.architecture});
+    if (!plan.packages.empty()) {
+        std::string names;
+        for (std::size_t i = 0; i < plan.packages.size() && i < kMaxProblems; ++i)
+            names += (i ? ", " : "") + shortened(plan.packages[i], 60);
+        if (plan.packages.size() > kMaxProblems)
+            names += ", "
+                + fillIn(s.str_reasonMore, {std::to_string(plan.packages.size() - kMaxProblems)});
+        parts += (parts.empty() ? "" : " ") + fillIn(s.str_planSources, {names});
+    }
+    reportLine("plan: " + parts);
+    showAgreementMessage(fillIn(s.str_planMessage, {parts}));
+    s.plannedCommand = command;
+}
+
+// Whether nothing is to run now. The packages may not be installable as one set: then the
+// reason is reported and nothing runs with administrator rights. dpkg would install what
+// it could and leave the rest unpacked but not configured, and apt would refuse all work
+// until that is repaired. Or the package sources make up what they lack: then the plan is
+// shown, for a second press to carry out. Otherwise `command` gets the packages in the
+// order in which dpkg can install them.
+bool heldBack(std::string& command)
 {
     const InstallerState& s = installerState;
     const auto answer = checkBesideMainLoop(s.rpmPath);
+    if (answer && answer->plan) {
+        showPlan(*answer);
+        return true;
+    }
     if (answer && answer->problems.empty() && !answer->order.empty()) {
         command = kInstallCommand;
         for (const std::string& path : answer->order)
@@ -315,18 +390,16 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
     // action can, must not start a second run.
     if (s.installing)
         return;
-    std::string command = std::string(kInstallCommand) + s.rpmPath;
-    if (command.size() > kMaxCommandLength) {
-        reportLine("package list too long for one command, nothing installed");
-        showAgreementMessage(s.str_tooLongMessage);
+    const bool planned = !s.plannedCommand.empty();
+    std::string command = planned ? s.plannedCommand : std::string(kInstallCommand) + s.rpmPath;
+    if (tooLong(command))
         return;
-    }
     s.installing = true;
     Busy busy{};
     startBusy(busy);
     drawNow();
     int status = -1;
-    if (!refused(command)) {
+    if (planned || !heldBack(command)) {
         showAgreementMessage(s.str_installingMessage);
         drawNow();
         // The shell runs the command by design (its status is the result); every package
@@ -334,7 +407,7 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
         status = runThroughShell(command);
         reportLine("system return " + std::to_string(status));
         if (status != 0)
-            showAgreementMessage(failureMessage(status));
+            showAgreementMessage(failureMessage(status, planned));
     }
     endBusy(busy);
     s.installing = false;

@@ -177,6 +177,16 @@ constexpr StringKey kKeys[] = {
     {"str_reasonInstalledPackage", &InstallerState::str_reasonInstalledPackage,
      "the installed package %s"},
     {"str_reasonMore", &InstallerState::str_reasonMore, "and %s more"},
+    {"str_planMessage", &InstallerState::str_planMessage,
+     "Nothing was installed yet. %s Press Install again to install all of it together."},
+    {"str_planArchitecture", &InstallerState::str_planArchitecture,
+     "This system must first accept packages for the %s architecture and update its package "
+     "lists."},
+    {"str_planSources", &InstallerState::str_planSources,
+     "These packages come from the system's package sources: %s."},
+    {"str_listsFailedMessage", &InstallerState::str_listsFailedMessage,
+     "Nothing was installed: the package lists could not be updated. Is the network "
+     "reachable?"},
 };
 
 }  // namespace

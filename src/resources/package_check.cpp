@@ -65,11 +65,11 @@ int runTool(const Words& args, const char* scratch, std::string& output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-Words lines(std::string_view text)
+Words lines(std::string_view text, char separator = '\n')
 {
     Words result;
     for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-        end = std::min(text.find('\n', start), text.size());
+        end = std::min(text.find(separator, start), text.size());
         result.emplace_back(text.substr(start, end - start));
     }
     return result;
@@ -497,6 +497,81 @@ void explainRemovals(std::vector<PackageProblem>& problems, const Words& shipped
     }
 }
 
+// apt-get asked to simulate, never locking, writing only to `directory`: with the
+// system's package sources and their lists as they are when `sources`, else with the
+// installed packages alone.
+Words aptSimulation(const std::string& directory, bool sources)
+{
+    Words apt = {"apt-get", "-s", "-q", "-o", "Debug::NoLocking=true", "-o",
+                 "Dir::Cache=" + directory, "-o", "Dir::Cache::pkgcache=", "-o",
+                 "Dir::Cache::srcpkgcache=", "-o", "Dir::Log=" + directory, "-o",
+                 "Dir::Log::Planner="};
+    if (!sources)
+        apt.insert(apt.end(), {"-o", "Dir::Etc::SourceList=" + directory + "/sources.list", "-o",
+                               "Dir::Etc::SourceParts=" + directory, "-o",
+                               "Dir::State::Lists=" + directory});
+    return apt;
+}
+
+// When only dependencies stand in the way, and perhaps an architecture that this machine
+// runs: that architecture, or "" for none. Only i386 beside amd64 is certain to run; other
+// pairs depend on the processor.
+std::optional<std::string> onlyWanting(const std::vector<PackageProblem>& problems,
+                                       std::string_view native)
+{
+    std::string architecture;
+    for (const PackageProblem& problem : problems) {
+        if (problem.kind == PackageProblem::Architecture && native == "amd64"
+            && problem.detail == "i386")
+            architecture = problem.detail;
+        else if (problem.kind != PackageProblem::Missing && problem.kind != PackageProblem::TooOld
+                 && problem.kind != PackageProblem::Unsatisfied)
+            return std::nullopt;
+    }
+    return architecture;
+}
+
+// What apt would install from the package sources with the shipped packages (`links`),
+// accepting `architecture` too when it is set, as the plan would run it.
+std::optional<SourcesPlan> planFromSources(const AptInput& set, const Words& conflicts,
+                                           const Words& links, const std::string& architecture,
+                                           const std::string& directory)
+{
+    Words apt = aptSimulation(directory, true);
+    Words accepted = set.accepted;
+    if (!architecture.empty()) {
+        accepted.push_back(architecture);
+        for (const std::string& name : accepted)
+            if (name != "all")
+                apt.insert(apt.end(), {"-o", "APT::Architectures::=" + name});
+    }
+    const Words options = lines(kPlanOptions, ' ');
+    apt.insert(apt.end(), options.begin(), options.end());
+    apt.push_back("install");
+    apt.insert(apt.end(), links.begin(), links.end());
+    std::string output;
+    const int status = runTool(apt, directory.c_str(), output);
+    std::vector<PackageProblem> problems;
+    Words planned;
+    if (status < 0
+        || !readAptAnswer(output, status, accepted, set.shipped, conflicts, problems, planned))
+        return std::nullopt;
+    SourcesPlan plan{architecture, {}};
+    for (const PackageProblem& problem : problems) {
+        // The lists of an architecture not yet accepted come only with an update: until
+        // then, what it needs is not installable.
+        if (architecture.empty() || problem.kind != PackageProblem::Missing
+            || problem.name.find(":" + architecture) == std::string::npos)
+            return std::nullopt;
+        plan.packages.push_back(problem.name.substr(0, problem.name.find(" (")));
+    }
+    for (const std::string& name : planned)
+        if (problems.empty() && !contains(set.shipped, packageOf(name)))
+            plan.packages.push_back(printable(name));
+    std::sort(plan.packages.begin(), plan.packages.end());
+    return plan;
+}
+
 std::string entryName(const char* path)
 {
     gchar* name = g_path_get_basename(path);
@@ -538,7 +613,7 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
         || runTool({"dpkg", "--print-foreign-architectures"}, scratch.get(), foreign) != 0)
         return std::nullopt;
     if (const std::string broken = notFullyInstalled(scratch.get()); !broken.empty())
-        return CheckAnswer{{{PackageProblem::Broken, broken}}, {}};
+        return CheckAnswer{{{PackageProblem::Broken, broken}}, {}, {}};
     std::vector<Entry> entries;
     for (std::size_t i = 0; paths.get()[i]; ++i) {
         const char* path = paths.get()[i];
@@ -562,13 +637,7 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
         return answer;
 
     // apt takes a file only by a name ending in ".deb": it gets a link of that name to each.
-    Words apt = {"apt-get", "-s", "-q", "-o", "Debug::NoLocking=true",
-                 // The installed packages alone: no package sources, no lists, no caches.
-                 "-o", "Dir::Etc::SourceList=" + directory + "/sources.list", "-o",
-                 "Dir::Etc::SourceParts=" + directory, "-o", "Dir::State::Lists=" + directory, "-o",
-                 "Dir::Cache=" + directory, "-o", "Dir::Cache::pkgcache=", "-o",
-                 "Dir::Cache::srcpkgcache=", "-o", "Dir::Log=" + directory, "-o",
-                 "Dir::Log::Planner=", "install"};
+    Words links;
     Words query = {"dpkg-query", "-S"};
     Words shipped;
     Words conflicts;
@@ -576,7 +645,7 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
         const std::string link = directory + "/" + std::to_string(i) + ".deb";
         if (symlink(entries[i].real.c_str(), link.c_str()) != 0)
             return std::nullopt;
-        apt.push_back(link);
+        links.push_back(link);
         shipped.push_back(printable(entries[i].name));
         for (const std::string type : {"Conflicts", "Breaks"}) {
             const Words others = namesIn(entries[i].fields[type]);
@@ -594,6 +663,9 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
     std::string owners;
     int aptStatus = -1;
     int queryStatus = 0;
+    Words apt = aptSimulation(directory, false);
+    apt.push_back("install");
+    apt.insert(apt.end(), links.begin(), links.end());
     inParallel(2, [&](std::size_t i) {
         if (i == 0)
             aptStatus = runTool(apt, scratch.get(), aptOutput);
@@ -606,8 +678,9 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
     findSameFiles(entries, owners, problems);
 
     Words planned;
-    const bool understood = readAptAnswer(aptOutput, aptStatus, lines(native + foreign + "all"),
-                                          shipped, conflicts, problems, planned);
+    const Words accepted = lines(native + foreign + "all");
+    const bool understood
+        = readAptAnswer(aptOutput, aptStatus, accepted, shipped, conflicts, problems, planned);
     explainRemovals(problems, shipped, scratch.get());
     // The order of apt's plan, which dpkg can take in one run; packages apt does not
     // mention (a version installed already) keep theirs, after the others.
@@ -623,8 +696,13 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
     });
     std::transform(entries.begin(), entries.end(), std::back_inserter(answer.order),
                    [](const Entry& entry) { return entry.path; });
-    if (!problems.empty())
+    if (!problems.empty()) {
+        const AptInput set{accepted, shipped};
+        if (const auto architecture = onlyWanting(problems, accepted.front()); understood
+            && architecture)
+            answer.plan = planFromSources(set, conflicts, links, *architecture, directory);
         return answer;
+    }
 
     // dpkg's dry run costs some ten milliseconds a package: it is asked about the packages
     // with pre-dependencies, which one run of dpkg cannot always meet, and about all of

@@ -34,11 +34,24 @@ struct PackageProblem {
     bool operator==(const PackageProblem&) const = default;
 };
 
+// What the system's package sources can make up for a set that the installed packages
+// alone cannot take: an architecture to accept first (its package lists then updated), and
+// the packages they bring, as apt names them. Where the architecture's lists are not there
+// yet, the packages are the dependencies apt could not find without them.
+struct SourcesPlan {
+    std::string architecture;
+    std::vector<std::string> packages;
+    bool operator==(const SourcesPlan&) const = default;
+};
+
 // What the check found: the problems, none when the set can be installed, and then the
-// packages' paths in the order that apt would install them, which dpkg can take.
+// packages' paths in the order that apt would install them, which dpkg can take. A plan
+// when the problems are only missing or old dependencies, or an architecture this machine
+// runs but does not accept, and the package sources provide what is missing.
 struct CheckAnswer {
     std::vector<PackageProblem> problems;
     std::vector<std::string> order;
+    std::optional<SourcesPlan> plan;
 };
 
 // Finds out, without privileges, whether `dpkg -i` can install every package of `list` (a
@@ -49,9 +62,11 @@ struct CheckAnswer {
 // contains no file that another package of the set or an installed one contains, unless it
 // replaces that package; and dpkg, asked to try, finds nothing to refuse. apt, dpkg-deb,
 // dpkg-query and dpkg work it out from the installed packages alone, never taking dpkg's
-// lock, and whatever they write goes to a scratch directory removed afterwards. Returns
-// every problem found, or nothing when that cannot be told (tools missing, an answer not
-// understood).
+// lock, and whatever they write goes to a scratch directory removed afterwards. When only
+// dependencies or the architecture stand in the way, apt is asked the same with the
+// system's package sources and their lists as they are, for a plan: nothing is downloaded.
+// Returns every problem found, or nothing when that cannot be told (tools missing, an
+// answer not understood).
 std::optional<CheckAnswer> checkPackages(const std::string& list);
 
 // A refusal names this many problems, then says how many more there are.
@@ -71,3 +86,7 @@ bool readAptAnswer(std::string_view output, int status, const std::vector<std::s
 // A file or package name as text to show on one line: its bytes as valid UTF-8, with each
 // control character (a newline in a file name) as "?".
 std::string printable(std::string_view name);
+
+// The options of apt-get install with which a plan is worked out and carried out: no
+// recommended packages, and no installed package removed.
+inline constexpr std::string_view kPlanOptions = "-o APT::Install-Recommends=false --no-remove";
