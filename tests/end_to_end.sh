@@ -402,7 +402,8 @@ planned() {
 # The package sources make up what the installed packages lack, once the user agreed to
 # the plan: with i386 accepted, or with i386 accepted and the lists updated by the plan.
 # Refused as before: what the sources lack, a removal. Nothing changes when the lists
-# cannot be updated or the password is not given.
+# cannot be updated, when what the lists lacked is not there after the update either, or
+# when the password is not given.
 case_Planned() {
     [ "$(id -u)" = 0 ] && [ "$(dpkg --print-architecture)" = amd64 ] && unshare --mount true ||
         { echo "skipped: needs root on amd64" && return; }
@@ -420,6 +421,7 @@ update its package lists." from="These packages come from the system's package s
     PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
         "plan: $enable $from libk:i386." 'system return 0'
     FOREIGN=i386 planned i386 nothere "cannot install: nothere:i386 is needed but not installed"{,}
+    planned '' nothere "plan: $enable $from nothere:i386." 'system return 25600'
     FOREIGN=i386 planned i386 rival "cannot install: rival:i386 is needed but not installed"{,}
     SOURCE=http://127.0.0.1:9/ planned '' libk "plan: $enable $from libk:i386." 'system return 19200'
     (cd $rows && shows "Nothing was installed: the package lists could not be updated. Is the \
