@@ -415,7 +415,8 @@ update its package lists." from="These packages come from the system's package s
             mkdir -p dists/x/main/binary-$arch &&
                 dpkg-scanpackages -a $arch . >dists/x/main/binary-$arch/Packages 2>/dev/null
         done)
-    stand_in && export PKEXEC='exec "$@" >>apt.out'
+    # The real pkexec where polkitd runs (root needs no agent), its output kept apart.
+    stand_in && export PKEXEC="exec $(pidof -q polkitd && echo /usr/bin/pkexec) \"\$@\" >>apt.out"
     FOREIGN=i386 PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
         "plan: $from kdep, libk:i386." 'system return 0'
     PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
@@ -423,7 +424,8 @@ update its package lists." from="These packages come from the system's package s
     FOREIGN=i386 planned i386 nothere "cannot install: nothere:i386 is needed but not installed"{,}
     planned '' nothere "plan: $enable $from nothere:i386." 'system return 25600'
     FOREIGN=i386 planned i386 rival "cannot install: rival:i386 is needed but not installed"{,}
-    SOURCE=http://127.0.0.1:9/ planned '' libk "plan: $enable $from libk:i386." 'system return 19200'
+    SOURCE=http://127.0.0.1:9/ planned '' libk "plan: $enable $from libk:i386." \
+        'system return 19200'
     (cd $rows && shows "Nothing was installed: the package lists could not be updated. Is the \
 network reachable?")
     PKEXEC='exit 126' planned '' libk "plan: $enable $from libk:i386." 'system return 32256'
