@@ -40,8 +40,8 @@ if [ -n "$arch" ]; then
     apt-get update -q -o APT::Update::Error-Mode=any ||
         { dpkg --remove-architecture "$arch"; exit 75; }
 fi
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q )" + std::string(kPlanOptions)
-        + R"( \
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q )"
+        + std::string(kPlanOptions) + R"( \
     -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$dir"/*.deb </dev/null
 status=$?
 [ $status = 0 ] || [ -z "$arch" ] || dpkg --remove-architecture "$arch" 2>/dev/null

@@ -502,14 +502,15 @@ void explainRemovals(std::vector<PackageProblem>& problems, const Words& shipped
 // installed packages alone.
 Words aptSimulation(const std::string& directory, bool sources)
 {
-    Words apt = {"apt-get", "-s", "-q", "-o", "Debug::NoLocking=true", "-o",
-                 "Dir::Cache=" + directory, "-o", "Dir::Cache::pkgcache=", "-o",
-                 "Dir::Cache::srcpkgcache=", "-o", "Dir::Log=" + directory, "-o",
-                 "Dir::Log::Planner="};
+    Words options = {"Debug::NoLocking=true",    "Dir::Cache=" + directory, "Dir::Cache::pkgcache=",
+                     "Dir::Cache::srcpkgcache=", "Dir::Log=" + directory,   "Dir::Log::Planner="};
     if (!sources)
-        apt.insert(apt.end(), {"-o", "Dir::Etc::SourceList=" + directory + "/sources.list", "-o",
-                               "Dir::Etc::SourceParts=" + directory, "-o",
-                               "Dir::State::Lists=" + directory});
+        options.insert(options.end(),
+                       {"Dir::Etc::SourceList=" + directory + "/sources.list",
+                        "Dir::Etc::SourceParts=" + directory, "Dir::State::Lists=" + directory});
+    Words apt = {"apt-get", "-s", "-q"};
+    for (const std::string& option : options)
+        apt.insert(apt.end(), {"-o", option});
     return apt;
 }
 
@@ -698,8 +699,8 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
                    [](const Entry& entry) { return entry.path; });
     if (!problems.empty()) {
         const AptInput set{accepted, shipped};
-        if (const auto architecture = onlyWanting(problems, accepted.front()); understood
-            && architecture)
+        if (const auto architecture = onlyWanting(problems, accepted.front());
+            understood && architecture)
             answer.plan = planFromSources(set, conflicts, links, *architecture, directory);
         return answer;
     }
