@@ -548,7 +548,7 @@ std::optional<SourcesPlan> planFromSources(const AptInput& set, const Words& con
     }
     const Words options = lines(kPlanOptions, ' ');
     apt.insert(apt.end(), options.begin(), options.end());
-    apt.push_back("install");
+    apt.emplace_back("install");
     apt.insert(apt.end(), links.begin(), links.end());
     std::string output;
     const int status = runTool(apt, directory.c_str(), output);
@@ -665,7 +665,7 @@ std::optional<CheckAnswer> checkPackages(const std::string& list)
     int aptStatus = -1;
     int queryStatus = 0;
     Words apt = aptSimulation(directory, false);
-    apt.push_back("install");
+    apt.emplace_back("install");
     apt.insert(apt.end(), links.begin(), links.end());
     inParallel(2, [&](std::size_t i) {
         if (i == 0)
