@@ -258,6 +258,23 @@ std::string shortened(std::string_view text, std::size_t bytes)
         : std::string(text.substr(0, characterBoundary(text, bytes))) + "\u2026";
 }
 
+// A name in a reason or a plan is shortened past this many bytes.
+constexpr std::size_t kLongestName = 60;
+
+// The first kMaxProblems of `count` items, `item(i)` each, joined by `separator`, then how
+// many more there are.
+template <typename Item>
+std::string firstFew(std::size_t count, std::string_view separator, Item item)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < count && i < kMaxProblems; ++i)
+        joined.append(i ? separator : "").append(item(i));
+    if (count > kMaxProblems)
+        joined.append(separator).append(
+            fillIn(installerState.str_reasonMore, {std::to_string(count - kMaxProblems)}));
+    return joined;
+}
+
 // The problems in the user's words, as many as are worth reading, each short enough to read.
 std::string reasonFor(const std::vector<PackageProblem>& problems)
 {
@@ -269,25 +286,19 @@ std::string reasonFor(const std::vector<PackageProblem>& problems)
            s.str_reasonUnsatisfied, s.str_reasonSameFile,     s.str_reasonDpkg,
            s.str_reasonPreDepends,  s.str_reasonBroken};
     // Each reason stays within about 200 bytes: a name, a relation or dpkg's words, a path.
-    constexpr std::size_t kLongestName = 60;
     constexpr std::size_t kLongestDetail = 120;
     constexpr std::size_t kLongestPath = 80;
     const auto named = [&](const std::string& name, bool installed, std::size_t longest) {
         const std::string shown = shortened(name, longest);
         return installed ? fillIn(s.str_reasonInstalledPackage, {shown}) : shown;
     };
-    std::string reason;
-    for (std::size_t i = 0; i < problems.size() && i < kMaxProblems; ++i) {
+    return firstFew(problems.size(), "; ", [&](std::size_t i) {
         const PackageProblem& problem = problems[i];
-        reason += (i ? "; " : "")
-            + fillIn(words[problem.kind],
-                     {named(problem.name, problem.nameInstalled, kLongestName),
-                      named(problem.detail, problem.detailInstalled, kLongestDetail),
-                      shortened(problem.extra, kLongestPath)});
-    }
-    if (problems.size() > kMaxProblems)
-        reason += "; " + fillIn(s.str_reasonMore, {std::to_string(problems.size() - kMaxProblems)});
-    return reason;
+        return fillIn(words[problem.kind],
+                      {named(problem.name, problem.nameInstalled, kLongestName),
+                       named(problem.detail, problem.detailInstalled, kLongestDetail),
+                       shortened(problem.extra, kLongestPath)});
+    });
 }
 
 // pkexec ends with 126 when the user dismissed the authorisation or was refused it, with
@@ -341,12 +352,9 @@ void showPlan(const CheckAnswer& answer)
         ? std::string()
         : fillIn(s.str_planArchitecture, {plan.architecture});
     if (!plan.packages.empty()) {
-        std::string names;
-        for (std::size_t i = 0; i < plan.packages.size() && i < kMaxProblems; ++i)
-            names += (i ? ", " : "") + shortened(plan.packages[i], 60);
-        if (plan.packages.size() > kMaxProblems)
-            names += ", "
-                + fillIn(s.str_reasonMore, {std::to_string(plan.packages.size() - kMaxProblems)});
+        const std::string names = firstFew(plan.packages.size(), ", ", [&](std::size_t i) {
+            return shortened(plan.packages[i], kLongestName);
+        });
         parts += (parts.empty() ? "" : " ") + fillIn(s.str_planSources, {names});
     }
     reportLine("plan: " + parts);

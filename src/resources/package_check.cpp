@@ -566,8 +566,9 @@ std::optional<SourcesPlan> planFromSources(const AptInput& set, const Words& con
             return std::nullopt;
         plan.packages.push_back(problem.name.substr(0, problem.name.find(" (")));
     }
+    // apt names what it would install only when nothing is missing.
     for (const std::string& name : planned)
-        if (problems.empty() && !contains(set.shipped, packageOf(name)))
+        if (!contains(set.shipped, packageOf(name)))
             plan.packages.push_back(printable(name));
     std::sort(plan.packages.begin(), plan.packages.end());
     return plan;

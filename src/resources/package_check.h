@@ -69,7 +69,8 @@ struct CheckAnswer {
 // answer not understood).
 std::optional<CheckAnswer> checkPackages(const std::string& list);
 
-// A refusal names this many problems, then says how many more there are.
+// A refusal names this many problems, and a plan this many packages, then says how many
+// more there are.
 inline constexpr std::size_t kMaxProblems = 6;
 
 // What apt-get -s install answered (its output, standard error last, and its exit status)
