@@ -26,7 +26,8 @@ int main(int argc, char** argv)
         const std::chrono::duration<double, std::milli> time
             = std::chrono::steady_clock::now() - start;
         times.push_back(time.count());
-        if (!answer || (plan ? !answer->plan : !answer->problems.empty()))
+        const auto* checked = std::get_if<CheckAnswer>(&answer);
+        if (!checked || (plan ? !checked->plan : !checked->problems.empty()))
             return std::fputs("the check did not answer as expected\n", stderr), 1;
     }
     std::nth_element(times.begin(), times.begin() + runs / 2, times.end());

@@ -55,7 +55,8 @@ clang_packages=(clang libclang-rt-dev clang-tidy clang-format)
 build_tree() {
     local dir=$1
     shift
-    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINSTALLER_WERROR=ON "$@" \
+        >/dev/null
     cmake --build "$dir" -j"$(nproc)" -- --no-print-directory >/dev/null
 }
 

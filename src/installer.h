@@ -1,5 +1,7 @@
 #pragma once
 
+#include "resources/package_problem.h"
+
 #include <gtk/gtk.h>
 
 #include <cstddef>
@@ -7,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The localized texts and the locale files' paths live in fixed NUL-terminated buffers of
 // this size.
@@ -33,20 +36,8 @@ struct InstallerState {
     char str_failedMessage[kTextBufferSize];
     char str_refusedMessage[kTextBufferSize];
     char str_tooLongMessage[kTextBufferSize];
-    char str_reasonNoPackage[kTextBufferSize];
-    char str_reasonArchitecture[kTextBufferSize];
-    char str_reasonMissing[kTextBufferSize];
-    char str_reasonTooOld[kTextBufferSize];
-    char str_reasonConflict[kTextBufferSize];
-    char str_reasonIncompatible[kTextBufferSize];
-    char str_reasonBreaks[kTextBufferSize];
-    char str_reasonNeeds[kTextBufferSize];
-    char str_reasonShippedVersion[kTextBufferSize];
-    char str_reasonUnsatisfied[kTextBufferSize];
-    char str_reasonSameFile[kTextBufferSize];
-    char str_reasonDpkg[kTextBufferSize];
-    char str_reasonPreDepends[kTextBufferSize];
-    char str_reasonBroken[kTextBufferSize];
+    // The sentence for each kind of problem the check finds, by its kind.
+    char str_reasons[kProblemKinds][kTextBufferSize];
     char str_reasonInstalledPackage[kTextBufferSize];
     char str_reasonMore[kTextBufferSize];
     char str_planMessage[kTextBufferSize];
@@ -57,7 +48,7 @@ struct InstallerState {
     char licensePath[kTextBufferSize];
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
     std::int32_t licenseDataSize;
-    std::string rpmPath;  // package list: shell-quoted absolute paths, each followed by a blank
+    std::vector<std::string> rpmPath;  // package list: absolute paths
     bool installing;  // the check or the command of a press of Install is under way
     std::string plannedCommand;  // once a plan was shown: what a press of Install runs
 

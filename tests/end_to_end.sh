@@ -177,6 +177,13 @@ case_Packages() {
     once 1 'system return 0'
 }
 
+# A check that cannot tell, for apt fails, says why and steps aside.
+case_CannotTell() {
+    ship tool_1.0_i386.deb
+    START='ln -s /bin/false bin/apt-get && exec "$INSTALLER"' \
+        once 1 'cannot tell: apt-get exited with 1' 'system return 0'
+}
+
 # Packages whose command, "pkexec dpkg -i " and theirs, is $1 bytes long. A package's entry
 # is its path in quotes and a blank; here each quote in a path takes 3 bytes more ('\'').
 commands_of_length() {

@@ -1,6 +1,7 @@
 #include "resources/locale_resources.h"
 
 #include "installer.h"
+#include "resources/package_problem.h"
 #include "resources/utf8_text.h"
 
 #include <fcntl.h>
@@ -153,27 +154,6 @@ constexpr StringKey kKeys[] = {
     {"str_refusedMessage", &InstallerState::str_refusedMessage, "Nothing was installed: %s."},
     {"str_tooLongMessage", &InstallerState::str_tooLongMessage,
      "Nothing was installed: there are too many packages for one installation."},
-    {"str_reasonNoPackage", &InstallerState::str_reasonNoPackage, "%s is not a Debian package"},
-    {"str_reasonArchitecture", &InstallerState::str_reasonArchitecture,
-     "%s is built for the %s architecture, which this system does not accept"},
-    {"str_reasonMissing", &InstallerState::str_reasonMissing, "%s is needed but not installed"},
-    {"str_reasonTooOld", &InstallerState::str_reasonTooOld, "%s is needed, but %s is installed"},
-    {"str_reasonConflict", &InstallerState::str_reasonConflict,
-     "the installed package %s conflicts with them"},
-    {"str_reasonIncompatible", &InstallerState::str_reasonIncompatible, "%s conflicts with %s"},
-    {"str_reasonBreaks", &InstallerState::str_reasonBreaks, "%s breaks %s"},
-    {"str_reasonNeeds", &InstallerState::str_reasonNeeds, "%s needs %s"},
-    {"str_reasonShippedVersion", &InstallerState::str_reasonShippedVersion,
-     "%s is needed, but the version shipped is %s"},
-    {"str_reasonUnsatisfied", &InstallerState::str_reasonUnsatisfied,
-     "%s is needed, but what is installed does not satisfy it"},
-    {"str_reasonSameFile", &InstallerState::str_reasonSameFile, "%s and %s both contain %s"},
-    {"str_reasonDpkg", &InstallerState::str_reasonDpkg, "dpkg refuses %s: %s"},
-    {"str_reasonPreDepends", &InstallerState::str_reasonPreDepends,
-     "%s pre-depends on %s, which must be installed before it"},
-    {"str_reasonBroken", &InstallerState::str_reasonBroken,
-     "this system has packages that are not fully installed (%s); an administrator must "
-     "repair them first (apt --fix-broken install)"},
     {"str_reasonInstalledPackage", &InstallerState::str_reasonInstalledPackage,
      "the installed package %s"},
     {"str_reasonMore", &InstallerState::str_reasonMore, "and %s more"},
@@ -189,23 +169,34 @@ constexpr StringKey kKeys[] = {
      "reachable?"},
 };
 
+// Calls `use` with the key, the built-in text and the destination of every text of the
+// strings file: those above, then the sentence for each kind of problem.
+template <typename Use> void forEachKey(Use use)
+{
+    for (const StringKey& key : kKeys)
+        use(key.name, key.builtIn, installerState.*key.text);
+    for (std::size_t kind = 0; kind < kProblemKinds; ++kind) {
+        const LocalText text = reasonText(static_cast<PackageProblem::Kind>(kind));
+        use(text.key, text.builtIn, installerState.str_reasons[kind]);
+    }
+}
+
 }  // namespace
 
 void applyStringsLine(const char* line)
 {
-    for (const StringKey& key : kKeys) {
-        if (!std::strstr(line, key.name))
-            continue;
+    forEachKey([line](const char* key, const char* /*builtIn*/, char(&text)[kTextBufferSize]) {
+        if (!std::strstr(line, key))
+            return;
         // The value starts two bytes past the first "=" and leaves out the line's last
         // byte (its newline); a character that byte cuts short goes with it. A line without
         // that much after the "=" has no value and leaves the key as it was.
         const char* equals = std::strchr(line, '=');
         if (!equals || std::strlen(equals + 1) < 2)
-            continue;
+            return;
         const std::string_view rest(equals + 2);
-        storeText(installerState.*key.text,
-                  withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
-    }
+        storeText(text, withoutCutCharacter(rest.substr(0, rest.size() - 1), rest.back()));
+    });
 }
 
 void initialzeLocalStrings()
@@ -219,7 +210,8 @@ void initialzeLocalStrings()
         readAgreement(cwd, locale);
         readStrings(cwd, locale);
     }
-    for (const StringKey& key : kKeys)
-        if (key.builtIn && !*(installerState.*key.text))
-            storeText(installerState.*key.text, key.builtIn);
+    forEachKey([](const char* /*key*/, const char* builtIn, char(&text)[kTextBufferSize]) {
+        if (builtIn && !*text)
+            storeText(text, builtIn);
+    });
 }

@@ -17,16 +17,11 @@ struct DirCloser {
 
 }  // namespace
 
-void appendQuotedPath(std::string& list, const std::string& path)
+void appendQuoted(std::string& line, std::string_view word)
 {
-    gchar* quoted = g_shell_quote(path.c_str());
-    list.append(quoted).push_back(' ');
+    gchar* quoted = g_shell_quote(std::string(word).c_str());
+    line.append(quoted).push_back(' ');
     g_free(quoted);
-}
-
-void appendPackageEntry(std::string& list, std::string_view directory, std::string_view name)
-{
-    appendQuotedPath(list, std::string(directory) + "/" + std::string(name));
 }
 
 void initRPMPath()
@@ -37,14 +32,15 @@ void initRPMPath()
         reportLine("opendir failed!");
         return;
     }
-    std::string& list = installerState.rpmPath;
+    std::string quoted;
     while (const dirent* entry = readdir(dir.get())) {
         if (!std::strstr(entry->d_name, "i386.deb"))
             continue;
-        appendPackageEntry(list, cwd, entry->d_name);
+        installerState.rpmPath.push_back(std::string(cwd) + "/" + entry->d_name);
+        appendQuoted(quoted, installerState.rpmPath.back());
         // Past what one command can hold the installation cannot run anyway (Install then
         // says so), and the rest of a huge directory need not be read or kept.
-        if (list.size() > kMaxCommandLength)
+        if (quoted.size() > kMaxCommandLength)
             break;
     }
 }

@@ -1,16 +1,18 @@
 // The locale texts as read from real files: the strings format, the fallback of each file
-// on its own, hostile files and text that is not UTF-8; and apt's answers as the check
-// before the password reads them.
+// on its own, hostile files and text that is not UTF-8; apt's answers as the check before
+// the password reads them; and the sentences the page makes of what happened.
 
 #include "installer.h"
 #include "resources/locale_resources.h"
-#include "resources/package_check.h"
+#include "pages/run_messages.h"
+#include "resources/apt_simulation.h"
 #include "resources/utf8_text.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -147,17 +149,17 @@ using P = PackageProblem;
 const AptRow kAptRows[] = {
     {"Plan26", "Remv xdotool [1:3.2-5]\nRemv libxdo3 [1:3.2-5]\nInst a (1.0 local-deb [all])\n"
                "Inst lib [0.9] (1.0 local-deb [amd64])\nConf a (1.0 local-deb [all])\n",
-     0, {{P::Conflicts, "a", "libxdo3", "", false, true}}, {"a", "lib"}},
+     0, {{P::ConflictsWith, "a", "libxdo3", "", false, true}}, {"a", "lib"}},
     {"Solver30", "Solving dependencies...\n\n" + kUnmet
                      + " a : Conflicts: libxdo3 but 1:3.2-5.1 is to be installed\n"
                        "E: Unable to satisfy dependencies. Reached two conflicting decisions:\n"
                        "   1. a:amd64=1.0 is selected for install\n",
-     100, {{P::Conflicts, "a", "libxdo3", "", false, true}}, {}},
+     100, {{P::ConflictsWith, "a", "libxdo3", "", false, true}}, {}},
     {"Breaks30", "Solving dependencies...\n\n" + kUnmet
                      + " a : Breaks: dpkg (< 99) but 1.22.22 is to be installed\n" + kAfter3,
      100, {{P::Breaks, "a", "dpkg (<< 99)", "", false, true}}, {}},
     {"ShippedConflict26", kUnmet + " k1 : Conflicts: k2 but 1.0 is to be installed\n", 100,
-     {{P::Conflicts, "k1", "k2"}}, {}},
+     {{P::ConflictsWith, "k1", "k2"}}, {}},
     {"InstalledNeeds30", kUnmet + " base-files : PreDepends: awk\n" + kAfter3, 100,
      {{P::Needs, "base-files", "awk", "", true}}, {}},
     {"Versions26", kUnmet + " a : Depends: lib (>= 2.0) but 1.0 is to be installed\n"
@@ -184,14 +186,59 @@ TEST(AptAnswers, AreReadAsMeant)
         SCOPED_TRACE(row.name);
         std::vector<PackageProblem> problems;
         std::vector<std::string> order;
-        const bool answer = readAptAnswer(row.output, row.status, {"amd64", "all"},
-                                          {"a", "k1", "k2", "lib"},
-                                          {"a Conflicts: libxdo3", "k1 Conflicts: k2"}, problems,
-                                          order);
+        const Words accepted = {"amd64", "all"}, shipped = {"a", "k1", "k2", "lib"};
+        const std::vector<Relation> relations
+            = {{"a", P::ConflictsWith, "libxdo3"}, {"k1", P::ConflictsWith, "k2"}};
+        const bool answer = readAptAnswer(row.output, row.status == 0,
+                                          {accepted, shipped, relations}, problems, order);
         EXPECT_EQ(answer, row.status == 0 || !row.problems.empty());
         EXPECT_EQ(problems, row.problems);
         EXPECT_EQ(order, row.order);
     }
+}
+
+// With the built-in English texts: names and paths shortened between characters, six
+// reasons or packages and how many more, installed packages said so, and what each way a
+// run ends says.
+TEST(Sentences, SayWhatHappened)
+{
+    const fs::path previous = fs::current_path();
+    fs::current_path(fs::temp_directory_path());
+    installerState = {};
+    initialzeLocalStrings();
+    fs::current_path(previous);
+    std::string name = "e", path = "/opt/" + std::string(80, 'f');
+    for (int i = 0; i < 30; ++i)
+        name += "é";  // two bytes: the cut at 60 falls inside the 30th
+    std::vector<PackageProblem> seven;
+    for (char c = 'a'; c < 'h'; ++c)
+        seven.push_back({P::NotAPackage, std::string(1, c)});
+    const std::pair<std::string, std::string> rows[] = {
+        {refusalReasons({{P::TooOld, "dpkg (>= 99)", "1.21"}, {P::WouldBeRemoved, "xauth"}}),
+         "dpkg (>= 99) is needed, but 1.21 is installed; "
+         "the installed package xauth conflicts with them"},
+        {refusalReasons({{P::Breaks, "a", "b (<< 2)", "", false, true}}),
+         "a breaks the installed package b (<< 2)"},
+        {refusalReasons({{P::SameFile, name, "b", path}}),
+         name.substr(0, 59) + "… and b both contain " + path.substr(0, 80) + "…"},
+        {refusalReasons(seven), "a is not a Debian package; b is not a Debian package; "
+                                "c is not a Debian package; d is not a Debian package; "
+                                "e is not a Debian package; f is not a Debian package; "
+                                "and 1 more"},
+        {planSentences({"i386", {}}), "This system must first accept packages for the i386 "
+                                      "architecture and update its package lists."},
+        {planSentences({"", {"a", "b", "c", "d", "e", "f", "g", "h"}}),
+         "These packages come from the system's package sources: a, b, c, d, e, f, and 2 more."},
+        {failureMessage(outcomeOf(126 << 8, false)), installerState.str_cancelledMessage},
+        {failureMessage(outcomeOf(127 << 8, true)), installerState.str_noRightsMessage},
+        {failureMessage(outcomeOf(75 << 8, true)), installerState.str_listsFailedMessage},
+        {failureMessage(outcomeOf(75 << 8, false)),
+         "The package installer reported an error (exit code 75)."},
+        {failureMessage(outcomeOf(SIGKILL, false)),
+         "The package installer reported an error (exit code 137)."},
+    };
+    for (const auto& [said, meant] : rows)
+        EXPECT_EQ(said, meant);
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#include "pages/install_commands.h"
+
+#include "resources/package_discovery.h"
+#include "resources/sources_plan.h"
+
+#include <sys/wait.h>
+
+namespace {
+
+// Carries out a plan as root in one run: $1 is the architecture to accept first, "" for
+// none, and the packages follow. apt takes a file only by a name ending in ".deb", and may
+// ask nothing: there is no terminal. An architecture that the run accepted is given up
+// again when the installation fails; dpkg keeps it when a package of it was installed.
+constexpr std::string_view kPlanScript = R"(arch=$1; shift
+dir=$(mktemp -d) || exit 1
+trap 'rm -rf "$dir"' EXIT
+n=0
+for package; do n=$((n + 1)); ln -s "$package" "$dir/$n.deb" || exit 1; done
+if [ -n "$arch" ]; then
+    dpkg --add-architecture "$arch" || exit 1
+    apt-get update -q -o APT::Update::Error-Mode=any ||
+        { dpkg --remove-architecture "$arch"; exit 75; }
+fi
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o APT::Install-Recommends=false --no-remove \
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$dir"/*.deb </dev/null
+status=$?
+[ $status = 0 ] || [ -z "$arch" ] || dpkg --remove-architecture "$arch" 2>/dev/null
+exit $status)";
+
+// How the script ends when the package lists could not be updated.
+constexpr int kListsNotUpdated = 75;
+
+// The plan is carried out with the options it was worked out with.
+static_assert(kPlanScript.find(kPlanOptions) != std::string_view::npos);
+static_assert(kPlanScript.find("exit 75;") != std::string_view::npos);
+
+// pkexec ends with 126 when the user dismissed the authorisation or was refused it, and
+// with 127 when it could not ask (no authentication agent), as the shell does when it
+// finds no pkexec.
+constexpr int kRefused = 126;
+constexpr int kNoRights = 127;
+
+}  // namespace
+
+std::string installCommand(const Words& paths)
+{
+    std::string command = "pkexec dpkg -i ";
+    for (const std::string& path : paths)
+        appendQuoted(command, path);
+    return command;
+}
+
+std::string planCommand(const std::string& architecture, const Words& paths)
+{
+    std::string command = "pkexec /bin/sh -c ";
+    appendQuoted(command, kPlanScript);
+    command += "sh ";
+    appendQuoted(command, architecture);
+    for (const std::string& path : paths)
+        appendQuoted(command, path);
+    return command;
+}
+
+RunOutcome outcomeOf(int status, bool planned)
+{
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status)
+        : WIFSIGNALED(status)          ? 128 + WTERMSIG(status)
+                                       : status;
+    if (status == 0)
+        return {RunOutcome::Succeeded, 0};
+    if (status == kRefused << 8)
+        return {RunOutcome::Refused, code};
+    if (status == kNoRights << 8)
+        return {RunOutcome::NoRights, code};
+    if (planned && status == kListsNotUpdated << 8)
+        return {RunOutcome::ListsNotUpdated, code};
+    return {RunOutcome::Failed, code};
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "resources/tool_run.h"
+
+#include <string>
+
+// The command line that installs the packages at `paths`, in that order, as shipped:
+// "pkexec dpkg -i" and each path quoted for the shell.
+std::string installCommand(const Words& paths);
+
+// The command line that carries out a plan as root, with one authorisation: accepts
+// `architecture` first, unless it is empty, and updates the package lists, then installs
+// the packages at `paths` with what they need from the package sources.
+std::string planCommand(const std::string& architecture, const Words& paths);
+
+// What became of a run of one of these commands.
+struct RunOutcome {
+    enum Kind {
+        Succeeded,
+        Refused,  // the user dismissed the authorisation, or was refused it
+        NoRights,  // no authentication agent could ask, or there is no pkexec
+        ListsNotUpdated,  // the plan's package lists could not be updated
+        Failed,  // dpkg or apt failed, with `code`
+    } kind;
+    int code;  // the exit code, or 128 and the signal that ended the command
+};
+
+// The outcome of a run of the install command, or of the plan's command when `planned`,
+// that ended with the raw wait status `status`.
+RunOutcome outcomeOf(int status, bool planned);

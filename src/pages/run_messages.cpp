@@ -1,0 +1,98 @@
+#include "pages/run_messages.h"
+
+#include "installer.h"
+#include "resources/utf8_text.h"
+
+namespace {
+
+// `text`, or as much of it as fits in about `bytes` bytes, cut between characters.
+std::string shortened(std::string_view text, std::size_t bytes)
+{
+    return text.size() <= bytes
+        ? std::string(text)
+        : std::string(text.substr(0, characterBoundary(text, bytes))) + "\u2026";
+}
+
+// A name in a reason or a plan is shortened past this many bytes; each reason stays within
+// about 200 bytes: a name, a relation or dpkg's words, a path.
+constexpr std::size_t kLongestName = 60;
+constexpr std::size_t kLongestDetail = 120;
+constexpr std::size_t kLongestPath = 80;
+
+// The first kMaxProblems of `count` items, `item(i)` each, joined by `separator`, then how
+// many more there are.
+template <typename Item>
+std::string firstFew(std::size_t count, std::string_view separator, Item item)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < count && i < kMaxProblems; ++i)
+        joined.append(i ? separator : "").append(item(i));
+    if (count > kMaxProblems)
+        joined.append(separator).append(
+            fillIn(installerState.str_reasonMore, {std::to_string(count - kMaxProblems)}));
+    return joined;
+}
+
+}  // namespace
+
+std::string fillIn(std::string_view text, std::initializer_list<std::string_view> values)
+{
+    std::string filled;
+    for (const std::string_view value : values) {
+        const std::size_t at = text.find("%s");
+        if (at == std::string_view::npos)
+            break;
+        filled.append(text.substr(0, at)).append(value);
+        text.remove_prefix(at + 2);
+    }
+    return filled.append(text);
+}
+
+std::string refusalReasons(const std::vector<PackageProblem>& problems)
+{
+    const std::string_view installedPackage = installerState.str_reasonInstalledPackage;
+    const auto named = [&](const std::string& name, bool installed, std::size_t longest) {
+        const std::string shown = shortened(name, longest);
+        return installed ? fillIn(installedPackage, {shown}) : shown;
+    };
+    return firstFew(problems.size(), "; ", [&](std::size_t i) {
+        const PackageProblem& problem = problems[i];
+        return fillIn(installerState.str_reasons[problem.kind],
+                      {named(problem.name, problem.nameInstalled, kLongestName),
+                       named(problem.detail, problem.detailInstalled, kLongestDetail),
+                       shortened(problem.extra, kLongestPath)});
+    });
+}
+
+std::string planSentences(const SourcesPlan& plan)
+{
+    const InstallerState& s = installerState;
+    std::string sentences;
+    if (!plan.architecture.empty())
+        sentences = fillIn(s.str_planArchitecture, {plan.architecture});
+    if (!plan.packages.empty()) {
+        const std::string names = firstFew(plan.packages.size(), ", ", [&](std::size_t i) {
+            return shortened(plan.packages[i], kLongestName);
+        });
+        sentences.append(sentences.empty() ? "" : " ").append(fillIn(s.str_planSources, {names}));
+    }
+    return sentences;
+}
+
+std::string failureMessage(const RunOutcome& outcome)
+{
+    const InstallerState& s = installerState;
+    switch (outcome.kind) {
+    case RunOutcome::Succeeded:
+        return {};
+    case RunOutcome::Refused:
+        return s.str_cancelledMessage;
+    case RunOutcome::NoRights:
+        return s.str_noRightsMessage;
+    case RunOutcome::ListsNotUpdated:
+        return s.str_listsFailedMessage;
+    case RunOutcome::Failed:
+        return fillIn(s.str_failedMessage, {std::to_string(outcome.code)});
+    }
+    return {};
+}

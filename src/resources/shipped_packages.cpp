@@ -1,0 +1,140 @@
+#include "resources/shipped_packages.h"
+
+#include "resources/control_text.h"
+#include "resources/locale_resources.h"
+
+#include <array>
+#include <cstdlib>
+#include <iterator>
+#include <limits>
+
+namespace {
+
+// Whether `path` is a regular file that starts as every Debian package does: an ar archive.
+// Only a first sieve, so that a folder, a FIFO, a text or an empty file never reaches the
+// tools, which would wait on a FIFO or stop at the first of them.
+bool isArArchive(const char* path)
+{
+    off_t size = 0;
+    const File file = openRegularFile(path, std::numeric_limits<off_t>::max(), size);
+    constexpr std::string_view kMagic = "!<arch>\n";
+    char start[kMagic.size()];
+    return file && std::fread(start, 1, std::size(start), file.get()) == std::size(start)
+        && std::string_view(start, std::size(start)) == kMagic;
+}
+
+std::string entryName(const std::string& path)
+{
+    gchar* name = g_path_get_basename(path.c_str());
+    std::string shown = printable(name);
+    g_free(name);
+    return shown;
+}
+
+constexpr std::array<const char*, 6> kFields{"Package",   "Depends", "Pre-Depends",
+                                             "Conflicts", "Breaks",  "Replaces"};
+
+// The last line of `text`, without the blanks it starts with.
+std::string lastLine(std::string_view text)
+{
+    const Words all = lines(text);
+    std::string line = all.empty() ? std::string() : all.back();
+    return line.erase(0, line.find_first_not_of(' '));
+}
+
+// Reads a package's control fields and the files it installs. A control file that dpkg-deb
+// cannot parse is a package dpkg refuses; an archive it cannot read (a truncated download)
+// is no package at all.
+void readPackage(ShippedPackage& package, const std::string& scratch)
+{
+    Words args = {"dpkg-deb", "-f", package.real};
+    args.insert(args.end(), kFields.begin(), kFields.end());
+    ToolRun run = runTool(args, scratch);
+    if (!run.exitedWith(0)) {
+        package.problem = run.output.find("parsing file") != std::string::npos
+            ? PackageProblem{PackageProblem::Dpkg, package.shown, printable(lastLine(run.output))}
+            : PackageProblem{PackageProblem::NotAPackage, package.shown};
+        return;
+    }
+    std::string* value = nullptr;
+    for (const std::string& line : lines(run.output)) {
+        const std::size_t colon = line.find(": ");
+        if (line.starts_with(' ') && value)
+            value->append("\n" + line);
+        else if (colon != std::string::npos)
+            value = &(package.fields[line.substr(0, colon)] = line.substr(colon + 2));
+    }
+    package.name = package.fields["Package"];
+    // dpkg cannot satisfy a relation to NAME:native, which only source packages may use.
+    for (const char* field : {"Depends", "Pre-Depends"})
+        if (package.fields[field].find(":native") != std::string::npos)
+            package.problem = {PackageProblem::Dpkg, package.shown,
+                               std::string(field) + " names a package with :native"};
+    run = runTool({"dpkg-deb", "-c", package.real}, scratch);
+    if (!run.exitedWith(0)) {
+        package.problem = {PackageProblem::NotAPackage, package.shown};
+        return;
+    }
+    // "-rw-r--r-- root/root 6 2026-12-07 16:00 ./opt/tool/file", with " -> TARGET" after a
+    // symbolic link and " link to PATH" after a hard link.
+    for (const std::string& line : lines(run.output)) {
+        const std::size_t path = line.find(" ./");
+        if (line.starts_with('d') || path == std::string::npos)
+            continue;
+        std::string file = line.substr(path + 2);
+        if (line.starts_with('l') || line.starts_with('h'))
+            file.resize(
+                std::min(file.find(line.starts_with('l') ? " -> " : " link to "), file.size()));
+        package.files.push_back(file);
+    }
+}
+
+}  // namespace
+
+std::vector<ShippedPackage> readShippedPackages(const Words& paths, const std::string& scratch,
+                                                std::vector<PackageProblem>& problems)
+{
+    std::vector<ShippedPackage> packages;
+    for (const std::string& path : paths) {
+        char* real = realpath(path.c_str(), nullptr);
+        if (real && isArArchive(real)) {
+            ShippedPackage& package = packages.emplace_back();
+            package.path = path;
+            package.real = real;
+            package.shown = entryName(path);
+        } else {
+            addProblem(problems, {PackageProblem::NotAPackage, entryName(path)});
+        }
+        std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own allocation
+    }
+    inParallel(packages.size(), [&](std::size_t i) { readPackage(packages[i], scratch); });
+    for (const ShippedPackage& package : packages)
+        if (package.problem)
+            addProblem(problems, *package.problem);
+    std::erase_if(packages, [](const ShippedPackage& package) { return package.problem; });
+    return packages;
+}
+
+bool replaces(const ShippedPackage& package, std::string_view other)
+{
+    const auto field = package.fields.find("Replaces");
+    return field != package.fields.end() && contains(namesIn(field->second), other);
+}
+
+std::vector<Relation> conflictsAndBreaks(const std::vector<ShippedPackage>& packages)
+{
+    std::vector<Relation> relations;
+    for (const ShippedPackage& package : packages)
+        for (const auto kind : {PackageProblem::ConflictsWith, PackageProblem::Breaks}) {
+            const auto field
+                = package.fields.find(kind == PackageProblem::Breaks ? "Breaks" : "Conflicts");
+            if (field == package.fields.end())
+                continue;
+            const Words others = namesIn(field->second);
+            std::transform(others.begin(), others.end(), std::back_inserter(relations),
+                           [&](const std::string& other) {
+                               return Relation{printable(package.name), kind, printable(other)};
+                           });
+        }
+    return relations;
+}
