@@ -62,13 +62,15 @@ build_tree() {
 
 build() { build_tree "$root/build"; }
 
-# Starts a virtual X server on a display it picks itself; sets DISPLAY and xvfb_pid.
+# Starts a virtual X server on a display it picks itself; sets DISPLAY. stop_xvfb stops
+# every one started.
+xvfb_pids=()
 start_xvfb() {
     local fifo
     fifo=$(mktemp -u) && mkfifo "$fifo"
     # -noreset: a server that resets whenever its last client leaves refuses the next one meanwhile.
     Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
+    xvfb_pids+=($!)
     read -r -t 10 display <"$fifo"
     rm -f "$fifo"
     [ -n "${display:-}" ] || { echo "Xvfb did not start" >&2 && return 1; }
@@ -77,11 +79,12 @@ start_xvfb() {
 
 # The stop functions run from EXIT traps, where errexit still holds: they must not fail.
 stop_xvfb() {
-    if [ -n "${xvfb_pid:-}" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-    xvfb_pid=
+    local pid
+    for pid in "${xvfb_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    xvfb_pids=()
 }
 
 bus_has() {

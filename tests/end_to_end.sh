@@ -5,7 +5,7 @@
 # A case is a function case_NAME, run in a directory of its own, in the user's steps:
 #   ship FILE [FIELD...]  a real package FILE, built by dpkg-deb, with control FIELDs, as
 #                         they stand; of the architecture ARCH, "all" when unset, version
-#                         VERSION, 1.0 when unset, and holding the file FILE, when set
+#                         VERSION, 1.0 when unset, and holding the files FILE names
 #   start COMMAND         bash runs COMMAND there, exec "$INSTALLER" mostly; PKEXEC tells
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
@@ -33,7 +33,8 @@ ship() {
     mkdir -p tree/DEBIAN
     printf '%s\n' "Package: ${1%%_*}" "Version: ${VERSION:-1.0}" "Architecture: ${ARCH:-all}" \
         'Maintainer: me' 'Description: test' "${@:2}" >tree/DEBIAN/control
-    [ -z "${FILE:-}" ] || { mkdir -p "tree${FILE%/*}" && echo "$1" >"tree$FILE"; }
+    local file
+    for file in ${FILE:-}; do mkdir -p "tree${file%/*}" && echo "$1" >"tree$file"; done
     dpkg-deb --nocheck --root-owner-group -b tree "$1" &>/dev/null && rm -r tree
 }
 
@@ -279,6 +280,16 @@ case_Failures() {
     fails 137 failedMessage 9 'kill -KILL $PPID'  # the shell killed: 128 + 9
 }
 
+# A close asked through the window manager while a run is under way ends the program once
+# the run has succeeded.
+case_CloseDuringRun() {
+    ship tool_1.0_i386.deb
+    PKEXEC='sleep 2' start 'exec "$INSTALLER"'
+    user check Return busy close
+    prints 'system return 0' 'delete event occurred'
+    ran 1
+}
+
 # The shipped directory, installed by CMake where its path has a blank and a quote, started
 # from elsewhere through a link beside a package of the link's own, with standard output a
 # pipe nobody reads: the product's package is installed.
@@ -338,7 +349,7 @@ judged() {
     ' judged "$build/tests/probe"
     grep -qxF "cannot install: $1" probe.out || [ -z "$1$(grep '^cannot' probe.out)" ] ||
         echo "the check said: $(grep '^cannot' probe.out)"
-    grep -q "${ORDER:-}" probe.runs 2>/dev/null || [ -n "$1" ] || echo "not in the order $ORDER"
+    grep -q "${ORDER:-}" probe.runs 2>/dev/null || [ -n "$1" ] || echo "not in the order ${ORDER:-}"
     cd ..
 }
 
@@ -351,6 +362,12 @@ case_Judged() {
         ship data_i386.deb 'Depends: app'"
     judged 'p1 and p2 both contain /opt/x/f' 'FILE=/opt/x/f ship p1_i386.deb &&
         FILE=/opt/x/f ship p2_i386.deb'
+    # Either of two packages with a file in common replaces the other, whichever the
+    # directory lists first; each has a file of its own, so neither disappears.
+    judged '' "FILE='/opt/x/f /opt/x/1' ship p1_i386.deb 'Replaces: p2' &&
+        FILE='/opt/x/f /opt/x/2' ship p2_i386.deb"
+    judged '' "FILE='/opt/x/f /opt/x/1' ship p1_i386.deb &&
+        FILE='/opt/x/f /opt/x/2' ship p2_i386.deb 'Replaces: p1'"
     judged "p1 and the installed package xauth both contain $doc" "FILE=$doc ship p1_i386.deb"
     judged '' "FILE=$doc ship p1_i386.deb 'Replaces: xauth'"
     PRE='FILE=/opt/x/f ship p1_i386.deb' judged '' 'VERSION=2 FILE=/opt/x/f ship p1_i386.deb'
