@@ -44,13 +44,30 @@ struct InstallerState {
     char str_planArchitecture[kTextBufferSize];
     char str_planSources[kTextBufferSize];
     char str_listsFailedMessage[kTextBufferSize];
+    char str_nothingMessage[kTextBufferSize];
+    char str_waitingMessage[kTextBufferSize];
+    char str_closingMessage[kTextBufferSize];
+    char str_lockTakenMessage[kTextBufferSize];
+    char str_setUpFailedMessage[kTextBufferSize];
+    char str_unpackFailedMessage[kTextBufferSize];
+    char str_aptFailedMessage[kTextBufferSize];
+    char str_stepArchitecture[kTextBufferSize];
+    char str_stepLists[kTextBufferSize];
+    char str_stepDownloading[kTextBufferSize];
+    char str_progressInstalling[kTextBufferSize];
+    char str_progressSettingUp[kTextBufferSize];
+    char str_detailsLabel[kTextBufferSize];
     char localeStringPath[kTextBufferSize];
     char licensePath[kTextBufferSize];
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
     std::int32_t licenseDataSize;
     std::vector<std::string> rpmPath;  // package list: absolute paths
     bool installing;  // the check or the command of a press of Install is under way
-    std::string plannedCommand;  // once a plan was shown: what a press of Install runs
+    // Once a plan was shown: what a press of Install runs, the architecture it accepts, and
+    // how many packages it installs.
+    std::string plannedCommand;
+    std::string plannedArchitecture;
+    int plannedPackages;
 
     GtkWidget* window;
     // The agreement page's widgets, null once the page is gone.
@@ -60,6 +77,9 @@ struct InstallerState {
     GtkWidget* scrolled_window;
     GtkWidget* message;  // what became of the last press of Install; hidden before it
     GtkWidget* progress;  // moves while the check or the command runs; hidden otherwise
+    guint pulsing;  // moves the progress bar to and fro while nothing tells how far
+    GtkWidget* details;  // what the command printed, folded; hidden until it printed
+    GtkWidget* details_view;
     GtkWidget* gButton;
     GtkWidget* fixed;
     GtkWidget* check_button;

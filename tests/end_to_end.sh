@@ -5,7 +5,8 @@
 # A case is a function case_NAME, run in a directory of its own, in the user's steps:
 #   ship FILE [FIELD...]  a real package FILE, built by dpkg-deb, with control FIELDs, as
 #                         they stand; of the architecture ARCH, "all" when unset, version
-#                         VERSION, 1.0 when unset, and holding the files FILE names
+#                         VERSION, 1.0 when unset, holding the files FILE names, and
+#                         with the set-up script SCRIPT, when set
 #   start COMMAND         bash runs COMMAND there, exec "$INSTALLER" mostly; PKEXEC tells
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
@@ -35,6 +36,8 @@ ship() {
         'Maintainer: me' 'Description: test' "${@:2}" >tree/DEBIAN/control
     local file
     for file in ${FILE:-}; do mkdir -p "tree${file%/*}" && echo "$1" >"tree$file"; done
+    [ -z "${SCRIPT:-}" ] || { printf '#!/bin/sh\n%s\n' "$SCRIPT" >tree/DEBIAN/postinst &&
+        chmod 755 tree/DEBIAN/postinst; }
     dpkg-deb --nocheck --root-owner-group -b tree "$1" &>/dev/null && rm -r tree
 }
 
@@ -71,8 +74,8 @@ user() {
         wait)
             answered=$((answered + 1))
             for _ in {1..1000}; do
-                [ "$(grep -c -E '^(system return|cannot install|package list|plan)' stdout)" -lt \
-                    $answered ] || break
+                [ "$(grep -c -E '^(system return|cannot install|package list|plan|nothing)' \
+                    stdout)" -lt $answered ] || break
                 sleep 0.02
             done ;;
         close) "$build/tests/probe" close "$window" ;;
@@ -144,7 +147,8 @@ case_DoneEnds() {
 # Keys typed into the agreement, which has the focus at first, leave it where it was, but
 # it can be selected and copied. Install works only while the box is ticked.
 case_Gating() {
-    mkdir -p locale/en_US.UTF-8 && cp "$tests/texts/LongGerman" locale/en_US.UTF-8/strings.txt
+    ship tool_1.0_i386.deb && mkdir -p locale/en_US.UTF-8 &&
+        cp "$tests/texts/LongGerman" locale/en_US.UTF-8/strings.txt
     cp "$examples/demo/locale/en_US.UTF-8/license.txt" locale/en_US.UTF-8/
     PKEXEC='exit 1' start 'exec "$INSTALLER" --no-such-option extra'
     user Page_Down still:space,a,Return ctrl+a,ctrl+c
@@ -155,14 +159,14 @@ case_Gating() {
     ran 3
 }
 
-# A working directory removed before the start, SIGCHLD ignored, standard error closed, a
-# locale the C library lacks and a theme with an error: GTK's warnings must not reach the
-# X connection, which would otherwise take descriptor 2.
+# SIGCHLD ignored, standard error closed, a locale the C library lacks and a theme with an
+# error: GTK's warnings must not reach the X connection, which would otherwise take
+# descriptor 2, and the command's status is its own.
 case_HostileStart() {
+    ship tool_1.0_i386.deb
     export LANG=xx_XX.UTF-8 LC_ALL= THEME=$tests/fonts/broken.gtkrc
-    START='trap "" CHLD; mkdir gone && cd gone && rmdir ../gone &&
-        GTK2_RC_FILES=$THEME exec 2>&- "$INSTALLER"' PKEXEC='exit 2' \
-        once 1 'opendir failed!' 'system return 512'
+    START='trap "" CHLD; GTK2_RC_FILES=$THEME exec 2>&- "$INSTALLER"' PKEXEC='exit 2' \
+        once 1 'system return 512'
 }
 
 # Names the shell would read as more than one word, or run; and names of no package.
@@ -281,13 +285,27 @@ case_Failures() {
 }
 
 # A close asked through the window manager while a run is under way ends the program once
-# the run has succeeded.
+# the run has succeeded; when it failed, the window stays, saying why, until closed again.
 case_CloseDuringRun() {
     ship tool_1.0_i386.deb
     PKEXEC='sleep 2' start 'exec "$INSTALLER"'
     user check Return busy close
     prints 'system return 0' 'delete event occurred'
+    PKEXEC='sleep 2; exit 1' start 'exec "$INSTALLER"'
+    user check Return busy close wait
+    sleep 0.5 && kill -0 "$pid" 2>/dev/null || echo "the window closed after a failed run"
+    user close
+    prints 'system return 256' 'delete event occurred'
     ran 1
+}
+
+# No package in the directory, or a directory removed before the start: no password is
+# asked, and the page says so.
+case_NothingToInstall() {
+    once 0 'nothing to install'
+    shows 'There is nothing to install: this folder holds no package.'
+    START='mkdir gone && cd gone && rmdir ../gone && exec "$INSTALLER"' \
+        once 0 'opendir failed!' 'nothing to install'
 }
 
 # The shipped directory, installed by CMake where its path has a blank and a quote, started
@@ -323,6 +341,48 @@ ROAD
     timeout 5 tail --pid="$pid" -f /dev/null && wait "$pid" || echo "not installed: $(<stdout)"
 }
 
+# The real dpkg, run by the stand-in in a private namespace. Five packages whose set-up
+# scripts take their time: the bar rises through several values, naming them, and a screen
+# reader hears the step once. A set-up script fails: the page says which package, and what
+# its script said. Another dpkg holds the lock when Install is pressed: the installer says
+# so, waits, and installs by itself once it has finished.
+case_RealDpkg() {
+    [ "$(id -u)" = 0 ] && unshare --mount true || { echo "skipped: needs root" && return; }
+    stand_in && export PKEXEC='exec "$@"'
+    mkdir 1 2 3 && cd 1 && for n in 1 2 3 4 5; do SCRIPT='sleep 0.3' ship acc-r${n}_i386.deb; done
+    private probe
+    awk '/^progress: / { if ($2 < last) exit 1; last = $2; seen[$2] }
+        END { exit length(seen) < 4 }' probe.out || echo "the bar did not rise: $(<probe.out)"
+    grep -qx 'progress: .* Setting up acc-r3 (3 of 5)' probe.out || echo "no package named"
+    [ "$(grep -c '^said: ' probe.out)" = 1 ] || echo "said more than once: $(<probe.out)"
+    cd ../2 && ship acc-ok_i386.deb &&
+        SCRIPT='echo cannot reach the scanner service >&2; exit 1' ship acc-r2_i386.deb
+    private probe
+    shows 'acc-r2: its set-up script failed: cannot reach the scanner service (exit code 1).'
+    cd ../3 && mkdir pre && (cd pre && SCRIPT='sleep 3' ship slow_i386.deb) && ship tool_i386.deb
+    private 'dpkg -i pre/slow_i386.deb >/dev/null & sleep 1 &&
+        PROBE=: start "exec \"\$INSTALLER\"" && user Tab,space Return wait finish
+        timeout 10 tail --pid="$pid" -f /dev/null && dpkg-query -W -f="\${db:Status-Abbrev}" tool
+        kill "$pid" 2>/dev/null' >state
+    grep -qx 'waiting for dpkg, which holds /var/lib/dpkg/lock.*' stdout &&
+        grep -qx 'system return 0' stdout && [ "$(<state)" = "ii " ] ||
+        echo "not waited for: $(<stdout)"
+}
+
+# private COMMAND [ARG...]: runs COMMAND, with the functions here and the ARGs as its
+# arguments, in a mount namespace of its own where apt's and dpkg's configuration and
+# state, /opt, /usr/share/doc and /var/log are overlays over the real ones: what it changes
+# lands in ./up, and the machine stays as it was.
+private() {
+    unshare --mount bash -c "$(declare -f)"'
+        for d in /etc/apt /var/lib/apt /var/cache/apt /var/lib/dpkg /opt /usr/share/doc \
+            /var/log; do
+            mkdir -p "up$d" "work$d" && mount -t overlay o -o \
+                "lowerdir=$d,upperdir=$PWD/up$d,workdir=$PWD/work$d" "$d" || exit
+        done
+        command=$1 && shift && eval "$command"' private "$@"
+}
+
 # judged REASON COMMAND: in a directory of its own, with private copies of dpkg's database,
 # /opt, /usr/share/doc and /var/log, the packages PRE ships are installed (as far as dpkg
 # goes), then COMMAND ships packages. The check refuses them for REASON, or accepts them
@@ -332,12 +392,8 @@ ROAD
 # (a pattern) when set.
 judged() {
     mkdir -p $((++rows))/pre && cd $rows && (cd pre && eval "${PRE:-}") && eval "$2"
-    unshare --mount bash -c 'for d in /var/lib/dpkg /opt /usr/share/doc /var/log; do
-            mkdir -p "up$d" "work$d" && mount -t overlay o -o \
-                "lowerdir=$d,upperdir=$PWD/up$d,workdir=$PWD/work$d" "$d" || exit
-        done
-        dpkg -i pre/*.deb &>/dev/null
-        STUB_RUNS=$PWD/probe.runs GTK_MODULES=gail "$1" >probe.out 2>&1
+    private 'dpkg -i pre/*.deb &>/dev/null
+        STUB_RUNS=$PWD/probe.runs GTK_MODULES=gail "$build/tests/probe" >probe.out 2>&1
         if [ -s probe.runs ]; then eval "$(<probe.runs)"; else dpkg -i ./*i386.deb; fi &>dpkg.out &&
             for p in ./*i386.deb; do
                 p=$(dpkg-deb -f "$p" Package)
@@ -345,8 +401,7 @@ judged() {
             done && [ -z "$(dpkg --audit)" ] &&
             apt-get check -qq -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= &>/dev/null
         [ $((!$?)) = "$([ -s probe.runs ] && echo 1 || echo 0)" ] ||
-            echo "dpkg disagrees: $(tail -n 2 dpkg.out)"
-    ' judged "$build/tests/probe"
+            echo "dpkg disagrees: $(tail -n 2 dpkg.out)"'
     grep -qxF "cannot install: $1" probe.out || [ -z "$1$(grep '^cannot' probe.out)" ] ||
         echo "the check said: $(grep '^cannot' probe.out)"
     grep -q "${ORDER:-}" probe.runs 2>/dev/null || [ -n "$1" ] || echo "not in the order ${ORDER:-}"
@@ -404,21 +459,16 @@ installed (half); an administrator must repair them first (apt --fix-broken inst
 planned() {
     mkdir $((++rows)) && cd $rows && ARCH=i386 ship app_i386.deb "Depends: $2"
     local state
-    state=$(FOREIGN=${FOREIGN:-} SOURCE=${SOURCE:-} unshare --mount bash -c "$(declare -f)"'
-        for d in /etc/apt /var/lib/apt /var/cache/apt /var/lib/dpkg /var/log; do
-            mkdir -p "up$d" "work$d" && mount -t overlay o -o \
-                "lowerdir=$d,upperdir=$PWD/up$d,workdir=$PWD/work$d" "$d" || exit
-        done
+    state=$(FOREIGN=${FOREIGN:-} SOURCE=${SOURCE:-} private '
         rm -rf /etc/apt/sources.list /etc/apt/sources.list.d/* && mount --bind ../repo /mnt
         printf "deb [trusted=yes] %s x main\n" file:/mnt $SOURCE \
             >/etc/apt/sources.list.d/test.list
         printf "%s\n" "$(dpkg --print-architecture)" $FOREIGN >/var/lib/dpkg/arch
         apt-get update -qq &>/dev/null
         start "exec \"\$INSTALLER\"" >&2 && user Tab,space Return wait Return wait close >&2 &&
-            prints "$@" "delete event occurred" >&2
+            prints "${@:3}" "delete event occurred" >&2
         echo $(dpkg --print-foreign-architectures) $(dpkg-query -W \
-            -f="\${Package}:\${db:Status-Abbrev}\n" app kdep libk rival 2>/dev/null)
-    ' planned "${@:3}")
+            -f="\${Package}:\${db:Status-Abbrev}\n" app kdep libk rival 2>/dev/null)' "$@")
     [ "$state" = "$1" ] || echo "afterwards: $state"
     cd ..
 }
@@ -440,7 +490,8 @@ update its package lists." from="These packages come from the system's package s
                 dpkg-scanpackages -a $arch . >dists/x/main/binary-$arch/Packages 2>/dev/null
         done)
     # The real pkexec where polkitd runs (root needs no agent), its output kept apart.
-    stand_in && export PKEXEC="exec $(pidof -q polkitd && echo /usr/bin/pkexec) \"\$@\" >>apt.out"
+    stand_in &&
+        export PKEXEC="exec $(pidof -q polkitd && echo /usr/bin/pkexec) \"\$@\" >>apt.out 2>&1"
     FOREIGN=i386 PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
         "plan: $from kdep, libk:i386." 'system return 0'
     PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
@@ -470,7 +521,8 @@ case_Layout() {
     screen=$(xrandr | sed -n 's/.* current \([0-9]*\) x.*/\1/p')
     trap 'xrdb -remove' EXIT
     locale -a | grep -qx he_IL.utf8 || echo "no Hebrew locale: nothing right to left"
-    mkdir -p locale/en_US.UTF-8 && stand_in && export PKEXEC='exit 1'
+    mkdir -p locale/en_US.UTF-8 && ship tool_i386.deb && stand_in &&
+        export PKEXEC='echo dpkg: failed >&2; exit 1'
     { yes ЖЖЖЖ | head -n 33000 | tr '\n' ' ' && echo && seq -f 'Zeile %g, „Software“' 8000
     } >locale/en_US.UTF-8/license.txt
     probe && cp "$examples/demo/locale/en_US.UTF-8/license.txt" locale/en_US.UTF-8/

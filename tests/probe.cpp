@@ -4,11 +4,13 @@
 //                        environment; checks it, ticks the box and presses Install through
 //                        the accessibility action (GTK_MODULES=gail), as a screen reader's
 //                        user would (again when that showed a plan), checks the page that
-//                        follows, then the finished page. Prints the centres of the check
-//                        box and of Install, the window's size, the agreement's height and
-//                        the check box's indicator size, what the installer prints, and
-//                        the message shown after each press; reports each fault it finds
-//                        on standard error, and then ends with 1. A warning ends it at once.
+//                        follows, its details unfolded too, then the finished page. Prints
+//                        the centres of the check box and of Install, the window's size, the
+//                        agreement's height and the check box's indicator size, what the
+//                        installer prints, what screen readers are told ("said: "), each
+//                        value of the progress bar ("progress: "), and the message shown
+//                        after each press; reports each fault it finds on standard error,
+//                        and then ends with 1. A warning ends it at once.
 //   probe close WINDOW   asks WINDOW to close, the way a window manager does
 //   probe ping WINDOW    ends with 1 unless WINDOW answers a window manager's ping within
 //                        half a second
@@ -20,8 +22,8 @@
 // without need, a finish text not centred, a Tab order against the reading order (even
 // where Install's centre rounds to above the box's), and what screen readers would miss:
 // the notice as the agreement's label, its caret at its start and moving line by line, the
-// message as Install's description, announced as it appears, and the finish text as
-// Done's.
+// message announced as it appears, the details labelled, and the finish text as Done's
+// description.
 
 #include "installer.h"
 #include "pages/agreement_page.h"
@@ -66,14 +68,14 @@ int check(std::initializer_list<GtkWidget*> widgets)
     GdkRectangle content{border, border, contentWidth(), window.height - 2 * border};
     GdkRectangle seen;
     for (auto widget = widgets.begin(); widget != widgets.end(); ++widget) {
-        if (!gtk_widget_get_visible(*widget))
+        if (!gtk_widget_get_mapped(*widget))
             continue;
         GdkRectangle box = (*widget)->allocation;
         gdk_rectangle_union(&box, &content, &seen);
         if (seen.width != content.width || seen.height != content.height)
             fault("outside the content area", *widget);
         for (auto before = widgets.begin(); before != widget; ++before)
-            if (gtk_widget_get_visible(*before)
+            if (gtk_widget_get_mapped(*before) && !gtk_widget_is_ancestor(*widget, *before)
                 && gdk_rectangle_intersect(&box, &(*before)->allocation, &seen))
                 fault("overlap", *widget, *before);
         GtkWidget* text = GTK_IS_BIN(*widget) ? gtk_bin_get_child(GTK_BIN(*widget)) : *widget;
@@ -129,7 +131,9 @@ void checkRelation(GtkWidget* widget, AtkRelationType type, GtkWidget* target)
 void checkAgreementPage()
 {
     const InstallerState& s = installerState;
-    const int height = check({s.label, s.scrolled_window, s.message, s.check_button, s.gButton});
+    const int height = check({s.label, s.scrolled_window, s.message, s.details,
+                              gtk_expander_get_label_widget(GTK_EXPANDER(s.details)),
+                              gtk_bin_get_child(GTK_BIN(s.details)), s.check_button, s.gButton});
     const int agreement = s.scrolled_window->allocation.height;
     if (agreement < px(kMinAgreementHeight)
         || (agreement > px(kMinAgreementHeight) && height != windowHeight()))
@@ -167,8 +171,16 @@ std::string announced;
 
 void noteAnnounced(AtkObject* message, const gchar* /*state*/, gboolean shown, gpointer)
 {
-    if (shown && atk_object_get_role(message) == ATK_ROLE_NOTIFICATION)
+    if (shown && atk_object_get_role(message) == ATK_ROLE_NOTIFICATION) {
         announced = atk_object_get_name(message);
+        std::printf("said: %s\n", announced.c_str());
+    }
+}
+
+void noteProgress(GtkProgressBar* bar, GParamSpec* /*property*/, gpointer /*data*/)
+{
+    const gchar* text = gtk_progress_bar_get_text(bar);
+    std::printf("progress: %.3f %s\n", gtk_progress_bar_get_fraction(bar), text ? text : "");
 }
 
 // Down moves the agreement's caret, which a screen reader follows, to the next line, twice,
@@ -274,6 +286,7 @@ int main(int argc, char** argv)
     gtk_fixed_move(GTK_FIXED(s.fixed), s.gButton, button.x - s.fixed->allocation.x, installY);
     g_signal_connect(gtk_widget_get_accessible(s.message), "state-change::showing",
                      G_CALLBACK(noteAnnounced), nullptr);
+    g_signal_connect(s.progress, "notify::fraction", G_CALLBACK(noteProgress), nullptr);
     // A plan shown is carried out by a second press.
     for (int presses = 0; presses < 2 && s.vbox && (!presses || !s.plannedCommand.empty());
          ++presses) {
@@ -290,7 +303,13 @@ int main(int argc, char** argv)
         if (!s.vbox)
             break;
         checkAgreementPage();
-        checkRelation(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message);
+        if (gtk_widget_get_visible(s.details)) {
+            gtk_expander_set_expanded(GTK_EXPANDER(s.details), TRUE);
+            checkAgreementPage();
+            gtk_expander_set_expanded(GTK_EXPANDER(s.details), FALSE);
+            checkRelation(s.details_view, ATK_RELATION_LABELLED_BY,
+                          gtk_expander_get_label_widget(GTK_EXPANDER(s.details)));
+        }
         if (!gtk_widget_is_sensitive(s.gButton) || !gtk_widget_has_focus(s.gButton))
             fault("Install not ready for another press", s.gButton);
         std::printf("shown: %s\n", gtk_label_get_text(GTK_LABEL(s.message)));

@@ -5,6 +5,7 @@
 #include "installer.h"
 #include "resources/locale_resources.h"
 #include "pages/run_messages.h"
+#include "pages/run_progress.h"
 #include "resources/apt_simulation.h"
 #include "resources/utf8_text.h"
 
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -200,16 +202,26 @@ TEST(AptAnswers, AreReadAsMeant)
 // With the built-in English texts: names and paths shortened between characters, six
 // reasons or packages and how many more, installed packages said so, and what each way a
 // run ends says.
-TEST(Sentences, SayWhatHappened)
+// The built-in English texts, as where no strings file is found.
+void useBuiltInTexts()
 {
     const fs::path previous = fs::current_path();
     fs::current_path(fs::temp_directory_path());
     installerState = {};
     initialzeLocalStrings();
     fs::current_path(previous);
+}
+
+TEST(Sentences, SayWhatHappened)
+{
+    useBuiltInTexts();
     std::string name = "e", path = "/opt/" + std::string(80, 'f');
     for (int i = 0; i < 30; ++i)
         name += "é";  // two bytes: the cut at 60 falls inside the 30th
+    const auto failed = [](int status, bool planned, const RunFailure& failure = {},
+                           const std::optional<LockHolder>& lock = std::nullopt) {
+        return failureMessage(outcomeOf(status, planned), failure, lock);
+    };
     std::vector<PackageProblem> seven;
     for (char c = 'a'; c < 'h'; ++c)
         seven.push_back({P::NotAPackage, std::string(1, c)});
@@ -229,16 +241,69 @@ TEST(Sentences, SayWhatHappened)
                                       "architecture and update its package lists."},
         {planSentences({"", {"a", "b", "c", "d", "e", "f", "g", "h"}}),
          "These packages come from the system's package sources: a, b, c, d, e, f, and 2 more."},
-        {failureMessage(outcomeOf(126 << 8, false)), installerState.str_cancelledMessage},
-        {failureMessage(outcomeOf(127 << 8, true)), installerState.str_noRightsMessage},
-        {failureMessage(outcomeOf(75 << 8, true)), installerState.str_listsFailedMessage},
-        {failureMessage(outcomeOf(75 << 8, false)),
-         "The package installer reported an error (exit code 75)."},
-        {failureMessage(outcomeOf(SIGKILL, false)),
-         "The package installer reported an error (exit code 137)."},
+        {failed(126 << 8, false), installerState.str_cancelledMessage},
+        {failed(127 << 8, true), installerState.str_noRightsMessage},
+        {failed(75 << 8, true), installerState.str_listsFailedMessage},
+        {failed(75 << 8, false), "The package installer reported an error (exit code 75)."},
+        {failed(SIGKILL, false), "The package installer reported an error (exit code 137)."},
+        {failed(1 << 8, false, {RunFailure::SetUp, "r2", "no scanner"}),
+         "r2: its set-up script failed: no scanner (exit code 1)."},
+        {failed(1 << 8, false, {RunFailure::SetUp, "r2", ""}),
+         "The package installer reported an error (exit code 1)."},
+        {failed(100 << 8, true, {RunFailure::Apt, "", "Unable to fetch"}, LockHolder{"", "apt"}),
+         "Nothing was installed: another program (apt) began to install software at the same "
+         "time. Press Install again once it has finished."},
     };
     for (const auto& [said, meant] : rows)
         EXPECT_EQ(said, meant);
+}
+
+// A run of dpkg -i in German, as dpkg logged it and as it wrote it: r4's installation
+// script and r2's set-up script fail. The bar only rises, packages are counted as dpkg
+// takes them, and the failure is read in any language.
+TEST(Runs, AreFollowedAndExplained)
+{
+    const char* const log[] = {
+        "startup archives install",          "install r1:all <none> 1.0",
+        "status half-installed r1:all 1.0",  "status unpacked r1:all 1.0",
+        "install r2:all <none> 1.0",         "status half-installed r2:all 1.0",
+        "status unpacked r2:all 1.0",        "install r4:all <none> 1.0",
+        "status half-installed r4:all 1.0",  "status not-installed r4:all <none>",
+        "configure r1:all 1.0 1.0",          "status half-configured r1:all 1.0",
+        "status installed r1:all 1.0",       "configure r2:all 1.0 1.0",
+        "status half-configured r2:all 1.0"};
+    useBuiltInTexts();
+    RunProgress progress;
+    progress.packages = 3;
+    std::vector<double> fractions;
+    for (const char* line : log) {
+        readDpkgLog(progress, std::string("2026-12-08 11:56:27 ") + line);
+        fractions.push_back(progress.fraction);
+    }
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_GT(fractions.back(), fractions.front());
+    EXPECT_EQ(progressText(progress), "Setting up r2 (2 of 3)");
+    EXPECT_EQ(progress.notUnpacked, Words{"r4"});
+    EXPECT_EQ(progress.notSetUp, Words{"r2"});
+    const Words output = {
+        "r2 (1.0) wird eingerichtet ...", "preinst says no",
+        "dpkg: Fehler beim Bearbeiten des Archivs /tmp/r4_1.0_all.deb (--install):",
+        " »neues pre-installation-Skript des Paketes r4«-Unterprozess gab den Fehlerwert 3",
+        "cannot reach the scanner service",
+        "dpkg: Fehler beim Bearbeiten des Paketes r2 (--install):",
+        " »installiertes post-installation-Skript des Paketes r2«-Unterprozess gab 1 zurück"};
+    const RunFailure failure = readFailure(progress, output);
+    EXPECT_EQ(failure.package + ": " + failure.words, "r4: preinst says no");
+    progress.notUnpacked.clear();
+    EXPECT_EQ(readFailure(progress, output).words, "cannot reach the scanner service");
+    RunProgress plan{RunProgress::Starting, true};
+    for (const char* line : {"step:architecture", "step:lists", "dlstatus:1:50:x", "step:install",
+                             "dlstatus:3:10:x", "pmstatus:r1:20:x", "pmstatus:r1:10:x"}) {
+        const double before = plan.fraction;
+        readRunStatus(plan, line);
+        EXPECT_GE(plan.fraction, before) << line;
+    }
+    EXPECT_EQ(plan.step, RunProgress::Installing);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "installer.h"
 #include "pages/installation_run.h"
 #include "pages/page_kit.h"
+#include "pages/run_area.h"
 #include "resources/utf8_text.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -17,8 +18,6 @@ namespace {
 
 constexpr int kNoticePoints = 12;
 constexpr int kNoticeGap = 15;
-// Between the agreement and a message below it.
-constexpr int kMessageGap = 10;
 // Beside Install, the check button's label wraps within what is left of the row; with
 // less room than this, it stands on its own line above Install instead.
 constexpr int kMinCheckLabelWidth = 120;
@@ -55,30 +54,13 @@ void packNotice()
     wrapWithGap(s.label, px(kNoticeGap));
 }
 
-// The message and the progress bar below it are hidden, and so take no room, until there is
-// something to say or a run under way.
-void packMessage()
-{
-    InstallerState& s = installerState;
-    s.message = gtk_label_new(nullptr);
-    gtk_box_pack_start(GTK_BOX(s.vbox), s.message, FALSE, TRUE, 0);
-    gtk_misc_set_alignment(GTK_MISC(s.message), 0.0, 1.0);
-    gtk_widget_set_no_show_all(s.message, TRUE);
-    // Screen readers speak a notification as it is shown, wherever their focus is; a
-    // label's new text, or Install's new description, they leave unsaid.
-    atk_object_set_role(gtk_widget_get_accessible(s.message), ATK_ROLE_NOTIFICATION);
-    s.progress = gtk_progress_bar_new();
-    gtk_box_pack_start(GTK_BOX(s.vbox), s.progress, FALSE, TRUE, 0);
-    gtk_widget_set_no_show_all(s.progress, TRUE);
-}
+}  // namespace
 
-// The notice, the message when it is shown, and the button row take the height they need;
-// the agreement gets what is left, down to its minimum, below which the window grows.
-void shareHeight()
+void shareAgreementHeight()
 {
     InstallerState& s = installerState;
     int rows = 0;
-    for (GtkWidget* row : {s.label, s.message, s.progress, s.fixed}) {
+    for (GtkWidget* row : {s.label, s.message, s.progress, s.details, s.fixed}) {
         GtkRequisition size;
         gtk_widget_size_request(row, &size);
         rows += gtk_widget_get_visible(row) ? size.height : 0;
@@ -87,6 +69,8 @@ void shareHeight()
     gtk_widget_set_size_request(s.scrolled_window, contentWidth(), agreementHeight);
     fitWindowTo(rows + agreementHeight);
 }
+
+namespace {
 
 // GTK+ 2 takes its time to put a long text into a buffer, which would hold the window
 // back. The view gets the first slice at once and the rest in slices while the main loop
@@ -214,7 +198,6 @@ GtkRequisition packInstallRow()
     GtkRequisition size;
     s.fixed = packButtonRow(s.vbox, s.gButton, size);
     gtk_widget_set_sensitive(s.gButton, FALSE);
-    relate(s.gButton, ATK_RELATION_DESCRIBED_BY, s.message, ATK_RELATION_DESCRIPTION_FOR);
     return size;
 }
 
@@ -290,30 +273,12 @@ void initAndShowInstallWindow()
     gtk_container_add(GTK_CONTAINER(s.window), s.vbox);
     packNotice();
     packAgreementText();
-    packMessage();
+    packRunArea();
     placeCheckButton(packInstallRow());
     // Shown first: a GtkFixed measures only the children that are shown.
     gtk_widget_show_all(s.vbox);
-    shareHeight();
+    shareAgreementHeight();
     gtk_widget_show(s.window);
-}
-
-void showAgreementMessage(const std::string& text)
-{
-    InstallerState& s = installerState;
-    gtk_widget_hide(s.message);  // shown anew, so that the message is spoken
-    gtk_label_set_text(GTK_LABEL(s.message), text.c_str());
-    atk_object_set_description(gtk_widget_get_accessible(s.gButton), text.c_str());
-    wrapWithGap(s.message, px(kMessageGap));
-    gtk_widget_show(s.message);
-    shareHeight();
-}
-
-void showAgreementProgress(bool shown)
-{
-    InstallerState& s = installerState;
-    gtk_widget_set_visible(s.progress, shown);
-    shareHeight();
 }
 
 void checkButtonClicked(GtkWidget* /*widget*/, gpointer /*data*/)

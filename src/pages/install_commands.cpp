@@ -8,21 +8,28 @@
 namespace {
 
 // Carries out a plan as root in one run: $1 is the architecture to accept first, "" for
-// none, and the packages follow. apt takes a file only by a name ending in ".deb", and may
-// ask nothing: there is no terminal. An architecture that the run accepted is given up
-// again when the installation fails; dpkg keeps it when a package of it was installed.
+// none, and the packages follow. Its steps, and apt's status, go to its standard output;
+// what apt and dpkg say, to its standard error. apt takes a file only by a name ending in
+// ".deb", and may ask nothing: there is no terminal. An architecture that the run accepted
+// is given up again when the installation fails; dpkg keeps it when a package of it was
+// installed.
 constexpr std::string_view kPlanScript = R"(arch=$1; shift
+exec 3>&1 1>&2
 dir=$(mktemp -d) || exit 1
 trap 'rm -rf "$dir"' EXIT
 n=0
 for package; do n=$((n + 1)); ln -s "$package" "$dir/$n.deb" || exit 1; done
 if [ -n "$arch" ]; then
+    echo step:architecture >&3
     dpkg --add-architecture "$arch" || exit 1
-    apt-get update -q -o APT::Update::Error-Mode=any ||
+    echo step:lists >&3
+    apt-get update -q -o APT::Update::Error-Mode=any -o APT::Status-Fd=3 ||
         { dpkg --remove-architecture "$arch"; exit 75; }
 fi
+echo step:install >&3
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o APT::Install-Recommends=false --no-remove \
-    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "$dir"/*.deb </dev/null
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold -o APT::Status-Fd=3 \
+    "$dir"/*.deb </dev/null
 status=$?
 [ $status = 0 ] || [ -z "$arch" ] || dpkg --remove-architecture "$arch" 2>/dev/null
 exit $status)";
@@ -33,6 +40,9 @@ constexpr int kListsNotUpdated = 75;
 // The plan is carried out with the options it was worked out with.
 static_assert(kPlanScript.find(kPlanOptions) != std::string_view::npos);
 static_assert(kPlanScript.find("exit 75;") != std::string_view::npos);
+static_assert(kPlanScript.find(kStepArchitecture) != std::string_view::npos
+              && kPlanScript.find(kStepLists) != std::string_view::npos
+              && kPlanScript.find(kStepInstall) != std::string_view::npos);
 
 // pkexec ends with 126 when the user dismissed the authorisation or was refused it, and
 // with 127 when it could not ask (no authentication agent), as the shell does when it

@@ -3,6 +3,7 @@
 #include "resources/tool_run.h"
 
 #include <string>
+#include <string_view>
 
 // The command line that installs the packages at `paths`, in that order, as shipped:
 // "pkexec dpkg -i" and each path quoted for the shell.
@@ -12,6 +13,11 @@ std::string installCommand(const Words& paths);
 // `architecture` first, unless it is empty, and updates the package lists, then installs
 // the packages at `paths` with what they need from the package sources.
 std::string planCommand(const std::string& architecture, const Words& paths);
+
+// The steps the plan's command reports on its standard output, among apt's status lines.
+inline constexpr std::string_view kStepArchitecture = "step:architecture";
+inline constexpr std::string_view kStepLists = "step:lists";
+inline constexpr std::string_view kStepInstall = "step:install";
 
 // What became of a run of one of these commands.
 struct RunOutcome {

@@ -1,12 +1,13 @@
 #include "pages/installation_run.h"
 
 #include "installer.h"
-#include "pages/agreement_page.h"
 #include "pages/beside_main_loop.h"
 #include "pages/busy_cover.h"
 #include "pages/finished_page.h"
 #include "pages/install_commands.h"
+#include "pages/run_area.h"
 #include "pages/run_messages.h"
+#include "pages/run_monitor.h"
 
 namespace {
 
@@ -31,6 +32,8 @@ void showPlan(const CheckAnswer& answer)
     reportLine("plan: " + sentences);
     showAgreementMessage(fillIn(s.str_planMessage, {sentences}));
     s.plannedCommand = std::move(command);
+    s.plannedArchitecture = answer.plan->architecture;
+    s.plannedPackages = static_cast<int>(answer.order.size() + answer.plan->packages.size());
 }
 
 void showRefusal(const std::vector<PackageProblem>& problems)
@@ -40,16 +43,40 @@ void showRefusal(const std::vector<PackageProblem>& problems)
     showAgreementMessage(fillIn(installerState.str_refusedMessage, {reasons}));
 }
 
+// Waits while another program installs software, which holds dpkg's or apt's lock: the
+// page says which, and the bar moves. Returns false when a close was asked meanwhile.
+bool waitForOtherInstallations(const Busy& busy)
+{
+    std::optional<LockHolder> holder = heldInstallLock();
+    if (!holder)
+        return true;
+    reportLine("waiting for " + holder->program + ", which holds " + holder->lock);
+    showAgreementMessage(fillIn(installerState.str_waitingMessage, {holder->program}));
+    iterateUntil([&] { return busy.close || !heldInstallLock(); }, 500);
+    return !busy.close;
+}
+
 // The command to run now, or nothing. The packages may not be installable as one set: then
 // the reason is shown and nothing runs with administrator rights. dpkg would install what
 // it could and leave the rest unpacked but not configured, and apt would refuse all work
 // until that is repaired. Or the package sources make up what they lack: then the plan is
 // shown, for a second press to carry out. Otherwise the packages go to dpkg in the order
 // in which it can install them, or as listed when the check cannot tell.
-std::optional<std::string> commandAfterCheck()
+std::optional<std::string> commandAfterCheck(const Busy& busy)
 {
     const InstallerState& s = installerState;
-    const auto result = checkBesideMainLoop(s.rpmPath);
+    std::variant<CheckAnswer, CannotTell> result;
+    do {
+        if (!waitForOtherInstallations(busy))
+            return std::nullopt;
+        result = checkBesideMainLoop(s.rpmPath);
+        if (busy.close)
+            return std::nullopt;
+        // Packages that another program is installing are not broken: it is waited for.
+    } while (std::holds_alternative<CheckAnswer>(result)
+             && !std::get<CheckAnswer>(result).problems.empty()
+             && std::get<CheckAnswer>(result).problems.front().kind == PackageProblem::Broken
+             && heldInstallLock());
     if (const auto* cannotTell = std::get_if<CannotTell>(&result)) {
         reportLine("cannot tell: " + cannotTell->why);
         return installCommand(s.rpmPath);
@@ -66,19 +93,25 @@ std::optional<std::string> commandAfterCheck()
     return installCommand(answer.order.empty() ? s.rpmPath : answer.order);
 }
 
-// Runs `command` with the page saying so; returns its raw wait status.
-int run(const std::string& command, bool planned)
+// Runs `command`, the page showing how it goes; returns its raw wait status.
+int run(const std::string& command, bool planned, Busy& busy)
 {
-    InstallerState& s = installerState;
-    showAgreementMessage(s.str_installingMessage);
-    drawNow();
-    // The shell runs the command by design (its status is the result); every package path
-    // in it is quoted for it.
-    const int status = runThroughShell(command);
-    reportLine("system return " + std::to_string(status));
-    if (status != 0)
-        showAgreementMessage(failureMessage(outcomeOf(status, planned)));
-    return status;
+    const InstallerState& s = installerState;
+    busy.running = true;
+    const RunResult result = runShowingProgress(
+        command, planned, planned ? s.plannedArchitecture : std::string(),
+        planned ? s.plannedPackages : static_cast<int>(s.rpmPath.size()), busy);
+    if (result.status == 0)
+        return 0;
+    const RunOutcome outcome = outcomeOf(result.status, planned);
+    // dpkg or apt found its lock taken by another program since the check: nothing was done.
+    const bool mayBeLock
+        = outcome.kind == RunOutcome::Failed || outcome.kind == RunOutcome::ListsNotUpdated;
+    const auto lockTaken
+        = mayBeLock && !result.progress.dpkgBegan ? heldInstallLock() : std::nullopt;
+    showAgreementMessage(
+        failureMessage(outcome, readFailure(result.progress, result.output), lockTaken));
+    return result.status;
 }
 
 void showFinishedPage()
@@ -86,7 +119,7 @@ void showFinishedPage()
     // Install outlives its page until the press is handled to its end: pressed by a screen
     // reader, it is told next that the pointer left it.
     g_idle_add(
-        [](gpointer button) {
+        [](gpointer button) -> gboolean {
             g_object_unref(button);
             return FALSE;
         },
@@ -113,6 +146,11 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
     // action can, must not start a second run.
     if (s.installing)
         return;
+    if (s.rpmPath.empty()) {
+        reportLine("nothing to install");
+        showAgreementMessage(s.str_nothingMessage);
+        return;
+    }
     const bool planned = !s.plannedCommand.empty();
     if (tooLong(planned ? s.plannedCommand : installCommand(s.rpmPath)))
         return;
@@ -120,10 +158,15 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
     Busy busy{};
     startBusy(busy);
     drawNow();
-    const auto command = planned ? s.plannedCommand : commandAfterCheck();
-    const int status = command ? run(*command, planned) : -1;
-    endBusy(busy);
+    const auto command = planned ? s.plannedCommand : commandAfterCheck(busy);
+    const int status = command && !busy.close ? run(*command, planned, busy) : -1;
+    // A close asked before the command ran, or during a run that succeeded, ends the
+    // program now; after a failure, the window stays and says why.
+    endBusy(busy, !busy.running || status == 0);
     s.installing = false;
+    // Said once the window takes input again.
+    if (busy.running)
+        reportLine("system return " + std::to_string(status));
     if (status == 0)
         showFinishedPage();
     else
@@ -137,6 +180,6 @@ void deallocInstallWindow()
     gtk_container_remove(GTK_CONTAINER(s.window), s.vbox);
     // The page's widgets are destroyed with it.
     s.label = s.text_view = s.scrolled_window = s.message = s.progress = s.gButton = s.fixed
-        = s.check_button = s.vbox = nullptr;
+        = s.check_button = s.vbox = s.details = s.details_view = nullptr;
     s.text_buffer = nullptr;
 }

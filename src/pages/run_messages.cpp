@@ -79,9 +79,40 @@ std::string planSentences(const SourcesPlan& plan)
     return sentences;
 }
 
-std::string failureMessage(const RunOutcome& outcome)
+std::string stepMessage(const RunProgress& progress, const std::string& architecture)
 {
     const InstallerState& s = installerState;
+    switch (progress.step) {
+    case RunProgress::AcceptingArchitecture:
+        return fillIn(s.str_stepArchitecture, {architecture});
+    case RunProgress::UpdatingLists:
+        return s.str_stepLists;
+    case RunProgress::Downloading:
+        return s.str_stepDownloading;
+    case RunProgress::Starting:
+    case RunProgress::Installing:
+        return s.str_installingMessage;
+    }
+    return {};
+}
+
+std::string progressText(const RunProgress& progress)
+{
+    const InstallerState& s = installerState;
+    if (progress.package.empty() || progress.step != RunProgress::Installing)
+        return {};
+    return fillIn(progress.settingUp ? s.str_progressSettingUp : s.str_progressInstalling,
+                  {shortened(progress.package, kLongestName), std::to_string(progress.number),
+                   std::to_string(progress.packages)});
+}
+
+std::string failureMessage(const RunOutcome& outcome, const RunFailure& failure,
+                           const std::optional<LockHolder>& lockTaken)
+{
+    const InstallerState& s = installerState;
+    const std::string code = std::to_string(outcome.code);
+    if (lockTaken)
+        return fillIn(s.str_lockTakenMessage, {lockTaken->program});
     switch (outcome.kind) {
     case RunOutcome::Succeeded:
         return {};
@@ -92,7 +123,23 @@ std::string failureMessage(const RunOutcome& outcome)
     case RunOutcome::ListsNotUpdated:
         return s.str_listsFailedMessage;
     case RunOutcome::Failed:
-        return fillIn(s.str_failedMessage, {std::to_string(outcome.code)});
+        break;
     }
-    return {};
+    const std::string words = shortened(failure.words, kLongestDetail);
+    const std::string package = shortened(failure.package, kLongestName);
+    switch (failure.kind) {
+    case RunFailure::SetUp:
+        if (!words.empty())
+            return fillIn(s.str_setUpFailedMessage, {package, words, code});
+        break;
+    case RunFailure::Unpack:
+        if (!words.empty())
+            return fillIn(s.str_unpackFailedMessage, {package, words, code});
+        break;
+    case RunFailure::Apt:
+        return fillIn(s.str_aptFailedMessage, {words, code});
+    case RunFailure::Unknown:
+        break;
+    }
+    return fillIn(s.str_failedMessage, {code});
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "pages/install_commands.h"
+#include "pages/run_failure.h"
+#include "resources/install_locks.h"
 #include "resources/package_check.h"
 
 #include <initializer_list>
@@ -23,5 +25,14 @@ std::string refusalReasons(const std::vector<PackageProblem>& problems);
 // What a plan enables and brings.
 std::string planSentences(const SourcesPlan& plan);
 
-// What the page says after a run that did not succeed.
-std::string failureMessage(const RunOutcome& outcome);
+// The step a run is at (accepting `architecture`, on the plan's road), in a sentence.
+std::string stepMessage(const RunProgress& progress, const std::string& architecture);
+
+// What the progress bar says while dpkg works: the package, and how many of how many.
+std::string progressText(const RunProgress& progress);
+
+// What the page says after a run that did not succeed: why, in dpkg's or apt's words when
+// they say it (`failure`), that another program took dpkg's lock meanwhile (`lockTaken`),
+// or else the exit status.
+std::string failureMessage(const RunOutcome& outcome, const RunFailure& failure,
+                           const std::optional<LockHolder>& lockTaken);

@@ -167,6 +167,29 @@ constexpr StringKey kKeys[] = {
     {"str_listsFailedMessage", &InstallerState::str_listsFailedMessage,
      "Nothing was installed: the package lists could not be updated. Is the network "
      "reachable?"},
+    {"str_nothingMessage", &InstallerState::str_nothingMessage,
+     "There is nothing to install: this folder holds no package."},
+    {"str_waitingMessage", &InstallerState::str_waitingMessage,
+     "Another program (%s) is installing software. The installation goes on by itself once "
+     "it has finished\u2026"},
+    {"str_closingMessage", &InstallerState::str_closingMessage,
+     "The window closes once the installation has finished."},
+    {"str_lockTakenMessage", &InstallerState::str_lockTakenMessage,
+     "Nothing was installed: another program (%s) began to install software at the same "
+     "time. Press Install again once it has finished."},
+    {"str_setUpFailedMessage", &InstallerState::str_setUpFailedMessage,
+     "%s: its set-up script failed: %s (exit code %s)."},
+    {"str_unpackFailedMessage", &InstallerState::str_unpackFailedMessage,
+     "%s could not be installed: %s (exit code %s)."},
+    {"str_aptFailedMessage", &InstallerState::str_aptFailedMessage,
+     "The package installer stopped: %s (exit code %s)."},
+    {"str_stepArchitecture", &InstallerState::str_stepArchitecture,
+     "Accepting packages for the %s architecture\u2026"},
+    {"str_stepLists", &InstallerState::str_stepLists, "Updating the package lists\u2026"},
+    {"str_stepDownloading", &InstallerState::str_stepDownloading, "Downloading the packages\u2026"},
+    {"str_progressInstalling", &InstallerState::str_progressInstalling, "Installing %s (%s of %s)"},
+    {"str_progressSettingUp", &InstallerState::str_progressSettingUp, "Setting up %s (%s of %s)"},
+    {"str_detailsLabel", &InstallerState::str_detailsLabel, "Details"},
 };
 
 // Calls `use` with the key, the built-in text and the destination of every text of the
