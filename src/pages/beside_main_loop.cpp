@@ -54,12 +54,17 @@ void resetSigpipe(gpointer /*data*/)
 // not waited for longer than this after the command has ended.
 constexpr gint64 kDrainMilliseconds = 1000;
 
+// A source whose only work is to wake the main loop up, so that it asks again.
+gboolean wakeUp(gpointer /*data*/)
+{
+    return TRUE;
+}
+
 }  // namespace
 
 void iterateUntil(const std::function<bool()>& done, guint milliseconds)
 {
-    const guint asking = g_timeout_add(
-        milliseconds, [](gpointer) -> gboolean { return TRUE; }, nullptr);
+    const guint asking = g_timeout_add(milliseconds, wakeUp, nullptr);
     while (!done())
         gtk_main_iteration();
     g_source_remove(asking);

@@ -114,16 +114,17 @@ int run(const std::string& command, bool planned, Busy& busy)
     return result.status;
 }
 
+gboolean release(gpointer object)
+{
+    g_object_unref(object);
+    return FALSE;
+}
+
 void showFinishedPage()
 {
     // Install outlives its page until the press is handled to its end: pressed by a screen
     // reader, it is told next that the pointer left it.
-    g_idle_add(
-        [](gpointer button) -> gboolean {
-            g_object_unref(button);
-            return FALSE;
-        },
-        g_object_ref(installerState.gButton));
+    g_idle_add(release, g_object_ref(installerState.gButton));
     deallocInstallWindow();
     initAndshowInstallSucceededWindow();
 }
