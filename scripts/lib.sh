@@ -45,7 +45,7 @@ ensure_locales() {
 }
 
 # DejaVu draws the demo's Latin, Greek, Cyrillic and Hebrew; Droid Sans Fallback its Japanese.
-build_packages=(g++ make cmake pkg-config libgtk2.0-dev libgtest-dev libx11-dev
+build_packages=(g++ make cmake pkg-config libgtk2.0-dev libarchive-dev libgtest-dev libx11-dev
     fonts-dejavu-core fonts-droid-fallback dpkg)
 
 # clang, its sanitizer and fuzzer runtime and its tools, in the release's default version.

@@ -57,15 +57,18 @@ struct InstallerState {
     char str_progressInstalling[kTextBufferSize];
     char str_progressSettingUp[kTextBufferSize];
     char str_detailsLabel[kTextBufferSize];
+    char str_cautionMessage[kTextBufferSize];
     char localeStringPath[kTextBufferSize];
     char licensePath[kTextBufferSize];
     std::unique_ptr<char[]> licenseData;  // agreement text, valid UTF-8, not NUL-terminated
     std::int32_t licenseDataSize;
     std::vector<std::string> rpmPath;  // package list: absolute paths
     bool installing;  // the check or the command of a press of Install is under way
-    // Once a plan was shown: what a press of Install runs, the architecture it accepts, and
-    // how many packages it installs.
+    // Once the page said what the next press of Install does: the command it runs, which is
+    // the plan's (through apt, accepting an architecture) or an installation that the page
+    // cautioned about, and how many packages it installs.
     std::string plannedCommand;
+    bool plannedThroughApt;
     std::string plannedArchitecture;
     int plannedPackages;
 

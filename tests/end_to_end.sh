@@ -5,8 +5,10 @@
 # A case is a function case_NAME, run in a directory of its own, in the user's steps:
 #   ship FILE [FIELD...]  a real package FILE, built by dpkg-deb, with control FIELDs, as
 #                         they stand; of the architecture ARCH, "all" when unset, version
-#                         VERSION, 1.0 when unset, holding the files FILE names, and
-#                         with the set-up script SCRIPT, when set
+#                         VERSION, 1.0 when unset, holding the files FILE names (which
+#                         hold CONTENT, or its name), with the set-up script SCRIPT and the
+#                         installation script PREINST, the configuration file CONF and an
+#                         interest in the trigger INTEREST, when set
 #   start COMMAND         bash runs COMMAND there, exec "$INSTALLER" mostly; PKEXEC tells
 #                         the stand-in what to do (it succeeds when unset)
 #   user ACTION...        check, install: a click there; wait: until Install has answered
@@ -35,10 +37,18 @@ ship() {
     printf '%s\n' "Package: ${1%%_*}" "Version: ${VERSION:-1.0}" "Architecture: ${ARCH:-all}" \
         'Maintainer: me' 'Description: test' "${@:2}" >tree/DEBIAN/control
     local file
-    for file in ${FILE:-}; do mkdir -p "tree${file%/*}" && echo "$1" >"tree$file"; done
-    [ -z "${SCRIPT:-}" ] || { printf '#!/bin/sh\n%s\n' "$SCRIPT" >tree/DEBIAN/postinst &&
-        chmod 755 tree/DEBIAN/postinst; }
+    for file in ${FILE:-}; do mkdir -p "tree${file%/*}" && echo "${CONTENT:-$1}" >"tree$file"; done
+    script postinst "${SCRIPT:-}" && script preinst "${PREINST:-}"
+    [ -z "${CONF:-}" ] || echo "$CONF" >tree/DEBIAN/conffiles
+    [ -z "${INTEREST:-}" ] || echo "interest $INTEREST" >tree/DEBIAN/triggers
     dpkg-deb --nocheck --root-owner-group -b tree "$1" &>/dev/null && rm -r tree
+}
+
+# script NAME TEXT: the maintainer script NAME of the package being shipped, unless TEXT is
+# empty.
+script() {
+    [ -z "$2" ] || { printf '#!/bin/sh\n%s\n' "$2" >"tree/DEBIAN/$1" &&
+        chmod 755 "tree/DEBIAN/$1"; }
 }
 
 stand_in() {
@@ -343,13 +353,13 @@ ROAD
 
 # The real dpkg, run by the stand-in in a private namespace. Five packages whose set-up
 # scripts take their time: the bar rises through several values, naming them, and a screen
-# reader hears the step once. A set-up script fails: the page says which package, and what
-# its script said. Another dpkg holds the lock when Install is pressed: the installer says
-# so, waits, and installs by itself once it has finished.
+# reader hears the step once. A set-up script fails, or an installation script: the page
+# says which package, and what its script said. Another dpkg holds the lock when Install is
+# pressed: the installer says so, waits, and installs by itself once it has finished.
 case_RealDpkg() {
     [ "$(id -u)" = 0 ] && unshare --mount true || { echo "skipped: needs root" && return; }
     stand_in && export PKEXEC='exec "$@"'
-    mkdir 1 2 3 && cd 1 && for n in 1 2 3 4 5; do SCRIPT='sleep 0.3' ship acc-r${n}_i386.deb; done
+    mkdir 1 2 3 4 && cd 1 && for n in 1 2 3 4 5; do SCRIPT='sleep 0.3' ship acc-r${n}_i386.deb; done
     private probe
     awk '/^progress: / { if ($2 < last) exit 1; last = $2; seen[$2] }
         END { exit length(seen) < 4 }' probe.out || echo "the bar did not rise: $(<probe.out)"
@@ -359,6 +369,9 @@ case_RealDpkg() {
         SCRIPT='echo cannot reach the scanner service >&2; exit 1' ship acc-r2_i386.deb
     private probe
     shows 'acc-r2: its set-up script failed: cannot reach the scanner service (exit code 1).'
+    cd ../4 && PREINST='echo no room for the scanner >&2; exit 1' ship acc-p_i386.deb
+    private probe
+    shows 'acc-p could not be installed: no room for the scanner (exit code 1).'
     cd ../3 && mkdir pre && (cd pre && SCRIPT='sleep 3' ship slow_i386.deb) && ship tool_i386.deb
     private 'dpkg -i pre/slow_i386.deb >/dev/null & sleep 1 &&
         PROBE=: start "exec \"\$INSTALLER\"" && user Tab,space Return wait finish
@@ -385,25 +398,30 @@ private() {
 
 # judged REASON COMMAND: in a directory of its own, with private copies of dpkg's database,
 # /opt, /usr/share/doc and /var/log, the packages PRE ships are installed (as far as dpkg
-# goes), then COMMAND ships packages. The check refuses them for REASON, or accepts them
-# when REASON is empty; and dpkg -i, given them in the check's order or else in the
-# directory's, installs them cleanly (with success, each configured, nothing for dpkg
-# --audit or apt-get check to report) exactly when the check accepted them, in the ORDER
-# (a pattern) when set.
+# goes), SETUP runs, then COMMAND ships packages. The check refuses them for REASON, or
+# accepts them when REASON is empty, or with a REASON "caution: ...", once the page has said
+# so; and dpkg, given them as the check's command has them or else in the directory's order,
+# installs them cleanly (with success, each configured, nothing for dpkg --audit or apt-get
+# check to report, and AFTER holding) exactly when the check accepted them, in the ORDER (a
+# pattern) when set.
 judged() {
     mkdir -p $((++rows))/pre && cd $rows && (cd pre && eval "${PRE:-}") && eval "$2"
     private 'dpkg -i pre/*.deb &>/dev/null
+        eval "${SETUP:-}" &>/dev/null
         STUB_RUNS=$PWD/probe.runs GTK_MODULES=gail "$build/tests/probe" >probe.out 2>&1
         if [ -s probe.runs ]; then eval "$(<probe.runs)"; else dpkg -i ./*i386.deb; fi &>dpkg.out &&
             for p in ./*i386.deb; do
-                p=$(dpkg-deb -f "$p" Package)
+                p=$(dpkg-deb -f "$p" Package):$(dpkg-deb -f "$p" Architecture)
                 [ "$(dpkg-query -W -f="\${db:Status-Abbrev}" "$p")" = "ii " ]
             done && [ -z "$(dpkg --audit)" ] &&
-            apt-get check -qq -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= &>/dev/null
+            apt-get check -qq -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache= &>/dev/null &&
+            eval "${AFTER:-}"
         [ $((!$?)) = "$([ -s probe.runs ] && echo 1 || echo 0)" ] ||
             echo "dpkg disagrees: $(tail -n 2 dpkg.out)"'
-    grep -qxF "cannot install: $1" probe.out || [ -z "$1$(grep '^cannot' probe.out)" ] ||
-        echo "the check said: $(grep '^cannot' probe.out)"
+    local said="cannot install: $1" check
+    [[ $1 != caution:* ]] || said=$1
+    check=$(grep -E '^(cannot install|caution): ' probe.out)
+    [ "$check" = "$said" ] || [ -z "$1$check" ] || echo "the check said: $check"
     grep -q "${ORDER:-}" probe.runs 2>/dev/null || [ -n "$1" ] || echo "not in the order ${ORDER:-}"
     cd ..
 }
@@ -447,6 +465,72 @@ not allowed (only letters, digits and characters '-+._')" 'ship q!_i386.deb'
     judged 'the installed package base-files needs awk' "ship a_i386.deb 'Conflicts: awk'"
     PRE="ship half_i386.deb 'Depends: no'" judged "this system has packages that are not fully \
 installed (half); an administrator must repair them first (apt --fix-broken install)" \
+        'ship p1_i386.deb'
+    local native i386='dpkg --add-architecture i386' same="'Multi-Arch: same'"
+    native=$(dpkg --print-architecture)
+    # A folder where an installed package has a file; a symbolic link where it has a folder.
+    PRE='FILE=/opt/x/f ship p1_i386.deb' judged \
+        'p2 and the installed package p1 both contain /opt/x/f' 'FILE=/opt/x/f/g ship p2_i386.deb'
+    PRE='FILE=/opt/h/d/x ship p1_i386.deb' judged '' \
+        'mkdir -p tree/opt/h && ln -s /tmp tree/opt/h/d && ship p2_i386.deb'
+    # One package for two architectures must hold the same files: shipped both, or beside
+    # the installed one.
+    SETUP=$i386 judged "libm:$native and libm:i386 differ in /opt/m/f, which must be the same \
+for every architecture" "ARCH=$native FILE=/opt/m/f ship libm_n_i386.deb $same &&
+        ARCH=i386 FILE=/opt/m/f ship libm_i386.deb $same"
+    SETUP=$i386 PRE="ARCH=$native FILE=/opt/m/f ship libm_i386.deb $same" judged "libm:i386 and \
+the installed package libm:$native differ in /opt/m/f, which must be the same for every \
+architecture" "ARCH=i386 FILE=/opt/m/f CONTENT=other ship libm_i386.deb $same"
+    SETUP=$i386 PRE="ARCH=$native FILE=/opt/m/f CONTENT=same ship libm_i386.deb $same" \
+        judged '' "ARCH=i386 FILE=/opt/m/f CONTENT=same ship libm_i386.deb $same"
+    # A diversion spares only the package that made it; a local one leads a file elsewhere,
+    # as a symbolic link on the way does, over what stands there.
+    PRE='FILE=/opt/c/f ship owner_i386.deb && ship diverter_i386.deb' SETUP='dpkg-divert \
+        --package diverter --rename --divert /opt/c/f.distrib --add /opt/c/f' judged \
+        'p1 and the installed package owner both contain /opt/c/f' 'FILE=/opt/c/f ship p1_i386.deb'
+    SETUP='mkdir -p /opt/l && echo admin >/opt/l/f.local &&
+        dpkg-divert --local --no-rename --divert /opt/l/f.local --add /opt/l/f' judged \
+        'caution: p1 would overwrite /opt/l/f.local, where a local diversion sends /opt/l/f' \
+        'FILE=/opt/l/f ship p1_i386.deb'
+    SETUP='mkdir -p /opt/y && echo admin >/opt/y/f && ln -s /opt/y /opt/k' judged \
+        'caution: p1 would overwrite /opt/y/f, where a symbolic link takes /opt/k/f' \
+        'FILE=/opt/k/f ship p1_i386.deb'
+    judged 'dpkg refuses p1_i386.deb: newline not allowed in archive object name' \
+        "mkdir -p tree/opt/n && touch \"tree/opt/n/\$(printf 'a\\nb')\" && ship p1_i386.deb"
+    # A package all of whose files another replaces disappears: named, or refused when
+    # essential. A held one upgraded, and a crossgrade, are named too.
+    PRE="FILE='/opt/e/a /opt/e/b' ship old_i386.deb" judged "caution: new replaces every file \
+of the installed package old, which is then removed" "FILE='/opt/e/a /opt/e/b /opt/e/c' \
+        ship new_i386.deb 'Replaces: old'"
+    PRE="FILE=/opt/e/z ship ess_i386.deb 'Essential: yes'" \
+        AFTER='dpkg -s ess 2>/dev/null | grep -qx "Status: install ok installed"' judged "new \
+replaces every file of the installed package ess, which is essential to the system, and would \
+remove it" \
+        "FILE=/opt/e/z ship new_i386.deb 'Replaces: ess'"
+    PRE='ship acc-h_i386.deb' SETUP='echo acc-h hold | dpkg --set-selections' judged "caution: \
+the installed package acc-h is held at its version by the administrator, and would be upgraded" \
+        'VERSION=2 ship acc-h_i386.deb'
+    SETUP=$i386 PRE="ARCH=$native ship acc-nm_i386.deb" judged "caution: acc-nm:i386 takes the \
+place of the installed package acc-nm:$native" 'ARCH=i386 ship acc-nm_i386.deb'
+    # An upgrade of a configuration file the administrator changed keeps the administrator's.
+    PRE='FILE=/opt/k/c.conf CONF=/opt/k/c.conf ship acc-c_i386.deb' \
+        SETUP='echo changed >/opt/k/c.conf' AFTER='grep -qx changed /opt/k/c.conf' judged '' \
+        'VERSION=2 FILE=/opt/k/c.conf CONF=/opt/k/c.conf CONTENT=new ship acc-c_i386.deb'
+    # Reasons that are true: two versions of one package, of which dpkg would unpack the
+    # older last; a conflict through a name two shipped packages provide; an installed
+    # package's conflict, and its need for a name the upgrade no longer provides. A trigger
+    # waiting to run is no harm.
+    judged "acc-v is shipped more than once (1.0 (all), 2.0 (all)), and dpkg would install one \
+over the other" "VERSION=2.0 ship acc-v_a_i386.deb && ship acc-v_b_i386.deb &&
+        ship acc-user_i386.deb 'Depends: acc-v (>= 2.0)'"
+    judged 'acc-m1 conflicts with acc-m2' "ship acc-m1_i386.deb 'Provides: acc-mta' \
+        'Conflicts: acc-mta' && ship acc-m2_i386.deb 'Provides: acc-mta' 'Conflicts: acc-mta'"
+    PRE="ship acc-inst_i386.deb 'Conflicts: acc-new'" judged \
+        'the installed package acc-inst conflicts with acc-new' 'ship acc-new_i386.deb'
+    PRE="ship acc-prov_i386.deb 'Provides: acc-virt' && ship acc-needv_i386.deb \
+        'Depends: acc-virt'" judged 'the installed package acc-needv needs acc-virt' \
+        'VERSION=2 ship acc-prov_i386.deb'
+    PRE='INTEREST=acc-t ship acc-t_i386.deb' SETUP='dpkg-trigger --no-await acc-t' judged '' \
         'ship p1_i386.deb'
 }
 

@@ -228,7 +228,7 @@ TEST(Sentences, SayWhatHappened)
     const std::pair<std::string, std::string> rows[] = {
         {refusalReasons({{P::TooOld, "dpkg (>= 99)", "1.21"}, {P::WouldBeRemoved, "xauth"}}),
          "dpkg (>= 99) is needed, but 1.21 is installed; "
-         "the installed package xauth conflicts with them"},
+         "the installed package xauth would have to be removed"},
         {refusalReasons({{P::Breaks, "a", "b (<< 2)", "", false, true}}),
          "a breaks the installed package b (<< 2)"},
         {refusalReasons({{P::SameFile, name, "b", path}}),

@@ -52,9 +52,10 @@ constexpr int kNoRights = 127;
 
 }  // namespace
 
-std::string installCommand(const Words& paths)
+std::string installCommand(const Words& paths, bool keepConfiguration)
 {
-    std::string command = "pkexec dpkg -i ";
+    std::string command
+        = keepConfiguration ? "pkexec dpkg --force-confdef --force-confold -i " : "pkexec dpkg -i ";
     for (const std::string& path : paths)
         appendQuoted(command, path);
     return command;

@@ -6,8 +6,9 @@
 #include <string_view>
 
 // The command line that installs the packages at `paths`, in that order, as shipped:
-// "pkexec dpkg -i" and each path quoted for the shell.
-std::string installCommand(const Words& paths);
+// "pkexec dpkg -i" and each path quoted for the shell; with dpkg keeping every configuration
+// file the administrator changed when `keepConfiguration`, as it cannot ask.
+std::string installCommand(const Words& paths, bool keepConfiguration = false);
 
 // The command line that carries out a plan as root, with one authorisation: accepts
 // `architecture` first, unless it is empty, and updates the package lists, then installs

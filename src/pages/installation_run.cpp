@@ -32,8 +32,23 @@ void showPlan(const CheckAnswer& answer)
     reportLine("plan: " + sentences);
     showAgreementMessage(fillIn(s.str_planMessage, {sentences}));
     s.plannedCommand = std::move(command);
+    s.plannedThroughApt = true;
     s.plannedArchitecture = answer.plan->architecture;
     s.plannedPackages = static_cast<int>(answer.order.size() + answer.plan->packages.size());
+}
+
+// Reports what dpkg would do without a word, and keeps the command for the next press.
+void showCautions(const CheckAnswer& answer)
+{
+    InstallerState& s = installerState;
+    std::string command = installCommand(answer.order, answer.keepConfiguration);
+    if (tooLong(command))
+        return;
+    const std::string reasons = refusalReasons(answer.cautions);
+    reportLine("caution: " + reasons);
+    showAgreementMessage(fillIn(s.str_cautionMessage, {reasons}));
+    s.plannedCommand = std::move(command);
+    s.plannedPackages = static_cast<int>(answer.order.size());
 }
 
 void showRefusal(const std::vector<PackageProblem>& problems)
@@ -90,7 +105,12 @@ std::optional<std::string> commandAfterCheck(const Busy& busy)
         showRefusal(answer.problems);
         return std::nullopt;
     }
-    return installCommand(answer.order.empty() ? s.rpmPath : answer.order);
+    if (!answer.cautions.empty()) {
+        showCautions(answer);
+        return std::nullopt;
+    }
+    return installCommand(answer.order.empty() ? s.rpmPath : answer.order,
+                          answer.keepConfiguration);
 }
 
 // Runs `command`, the page showing how it goes; returns its raw wait status.
@@ -98,12 +118,13 @@ int run(const std::string& command, bool planned, Busy& busy)
 {
     const InstallerState& s = installerState;
     busy.running = true;
+    const bool throughApt = planned && s.plannedThroughApt;
     const RunResult result = runShowingProgress(
-        command, planned, planned ? s.plannedArchitecture : std::string(),
+        command, throughApt, s.plannedArchitecture,
         planned ? s.plannedPackages : static_cast<int>(s.rpmPath.size()), busy);
     if (result.status == 0)
         return 0;
-    const RunOutcome outcome = outcomeOf(result.status, planned);
+    const RunOutcome outcome = outcomeOf(result.status, throughApt);
     // dpkg or apt found its lock taken by another program since the check: nothing was done.
     const bool mayBeLock
         = outcome.kind == RunOutcome::Failed || outcome.kind == RunOutcome::ListsNotUpdated;

@@ -119,7 +119,7 @@ RunResult runShowingProgress(const std::string& command, bool planned,
         command, [&](int stream, std::string_view bytes) { take(monitor, stream, bytes); });
     g_source_remove(ticking);
     for (const int stream : {1, 2})
-        if (!(planned && stream == 1) && !monitor.streams[stream].partial.empty())
+        if ((!planned || stream != 1) && !monitor.streams[stream].partial.empty())
             monitor.streams[stream].add("\n", [&](const std::string& line) {
                 monitor.result.output.push_back(line);
                 appendAgreementDetails(line);

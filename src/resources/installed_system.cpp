@@ -17,43 +17,73 @@ std::optional<Words> acceptedArchitectures(const std::string& scratch, std::stri
     return lines(answers + "all");
 }
 
-std::string notFullyInstalled(const std::string& scratch)
+std::optional<InstalledSystem> installedSystem(const std::string& scratch, std::string& why)
 {
-    const ToolRun run
-        = runTool({"dpkg-query", "-W", "-f", "${db:Status-Abbrev}${binary:Package}\n"}, scratch);
-    if (!run.exitedWith(0))
-        return {};
+    // A record starts with "@"; the conffiles follow on lines that start with a blank.
+    const Words query
+        = {"dpkg-query", "-W", "-f",
+           "@${binary:Package}\t${Package}\t${Architecture}\t${Version}\t${db:Status-Abbrev}\t"
+           "${Essential}\t${Multi-Arch}\t${Provides}\t${Depends}, ${Pre-Depends}\t"
+           "${Conflicts}\t${Breaks}\n${Conffiles}\n"};
+    const ToolRun run = runTool(query, scratch);
+    if (!run.exitedWith(0)) {
+        why = toolFailure(query, run);
+        return std::nullopt;
+    }
+    InstalledSystem system;
+    for (const std::string& line : lines(run.output)) {
+        if (line.starts_with('@')) {
+            Words fields;
+            for (std::size_t start = 1, end = 0; end != std::string::npos; start = end + 1) {
+                end = line.find('\t', start);
+                fields.push_back(line.substr(start, end == std::string::npos ? end : end - start));
+            }
+            if (fields.size() < 11)
+                continue;
+            system.push_back({fields[0],
+                              fields[1],
+                              fields[2],
+                              fields[3],
+                              fields[4],
+                              fields[5] == "yes",
+                              fields[6] == "same",
+                              fields[7],
+                              fields[8],
+                              fields[9],
+                              fields[10],
+                              {}});
+        } else if (line.starts_with(' ') && !system.empty()) {
+            const Words parts = lines(std::string_view(line).substr(1), ' ');
+            if (parts.size() >= 2 && parts.back() != "obsolete")
+                system.back().conffiles.emplace_back(parts[0], parts[1]);
+        }
+    }
+    return system;
+}
+
+std::string notFullyInstalled(const InstalledSystem& system)
+{
     std::string names;
-    for (const std::string& line : lines(run.output))
-        if (line.size() > 3
-            && (std::string_view("inc").find(line[1]) == std::string::npos || line[2] == 'R'))
-            names.append(names.empty() ? "" : ", ").append(printable(line.substr(3)));
+    for (const InstalledPackage& package : system) {
+        const std::string& status = package.status;
+        if (status.size() > 2
+            && (std::string_view("incWt").find(status[1]) == std::string_view::npos
+                || status[2] == 'R'))
+            names.append(names.empty() ? "" : ", ").append(printable(package.shown));
+    }
     return names;
 }
 
-void explainRemovals(std::vector<PackageProblem>& problems, const Words& shipped,
-                     const std::string& scratch)
+const InstalledPackage* findInstalled(const InstalledSystem& system, std::string_view name)
 {
-    Words query = {"dpkg-query", "-W", "-f", "${Package}\t${Depends}, ${Pre-Depends}\n"};
-    for (const PackageProblem& problem : problems)
-        if (problem.kind == PackageProblem::WouldBeRemoved)
-            query.push_back(problem.name);
-    if (query.size() == 4)
-        return;
-    const ToolRun run = runTool(query, scratch);
-    if (!run.exitedWith(0))
-        return;
-    for (const std::string& line : lines(run.output)) {
-        const std::size_t tab = line.find('\t');
-        const auto problem = std::find_if(problems.begin(), problems.end(), [&](const auto& p) {
-            return p.kind == PackageProblem::WouldBeRemoved && p.name == line.substr(0, tab);
-        });
-        for (std::size_t start = tab + 1; problem != problems.end() && start < line.size();) {
-            const std::size_t end = std::min(line.find(", ", start), line.size());
-            const std::string_view relation = std::string_view(line).substr(start, end - start);
-            if (contains(shipped, packageOf(relation)))
-                *problem = {PackageProblem::Needs, problem->name, printable(relation), "", true};
-            start = end + 2;
-        }
-    }
+    const std::size_t colon = name.find(':');
+    const std::string_view bare = name.substr(0, colon);
+    const std::string_view architecture
+        = colon == std::string_view::npos ? std::string_view() : name.substr(colon + 1);
+    for (const InstalledPackage& package : system)
+        if (package.name == bare && package.status.size() > 1
+            && std::string_view("iUFWtH").find(package.status[1]) != std::string_view::npos
+            && (architecture.empty() || architecture == package.architecture))
+            return &package;
+    return nullptr;
 }

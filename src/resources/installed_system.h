@@ -4,18 +4,37 @@
 #include "resources/tool_run.h"
 
 #include <optional>
+#include <utility>
+
+// A package dpkg knows of, as its database has it.
+struct InstalledPackage {
+    std::string shown;  // NAME, or NAME:ARCH where the architecture tells it apart
+    std::string name;
+    std::string architecture;
+    std::string version;
+    std::string status;  // the selection, the state and the error flag: "ii ", "hi ", "iU "
+    bool essential = false;
+    bool multiArchSame = false;
+    std::string provides;
+    std::string needs;  // its Depends and Pre-Depends
+    std::string conflicts;
+    std::string breaks;
+    std::vector<std::pair<std::string, std::string>> conffiles;  // path and MD5 sum
+};
+using InstalledSystem = std::vector<InstalledPackage>;
 
 // The architectures dpkg accepts: the system's own first, then the foreign ones and "all";
 // nothing, with `why` set, when dpkg cannot tell.
 std::optional<Words> acceptedArchitectures(const std::string& scratch, std::string& why);
 
-// The packages dpkg has not fully installed (unpacked, half configured, awaiting triggers,
-// or needing to be installed again), joined by ", ": until an administrator repairs them,
-// dpkg and apt would judge them with every new package.
-std::string notFullyInstalled(const std::string& scratch);
+// Every package dpkg knows of; nothing, with `why` set, when dpkg-query cannot tell.
+std::optional<InstalledSystem> installedSystem(const std::string& scratch, std::string& why);
 
-// An installed package that apt would remove, but no shipped package conflicts with or
-// breaks, goes because it needs a shipped package (of `shipped`) in another version: its
-// own relation to it says so, and its problem becomes that need.
-void explainRemovals(std::vector<PackageProblem>& problems, const Words& shipped,
-                     const std::string& scratch);
+// The packages dpkg has not fully installed (unpacked, half configured, or needing to be
+// installed again), joined by ", ": until an administrator repairs them, dpkg and apt would
+// judge them with every new package. A trigger waiting to run does no such harm: dpkg runs
+// it with the next package.
+std::string notFullyInstalled(const InstalledSystem& system);
+
+// The installed package named `name` (NAME or NAME:ARCH), if there is one.
+const InstalledPackage* findInstalled(const InstalledSystem& system, std::string_view name);

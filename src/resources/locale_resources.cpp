@@ -190,6 +190,8 @@ constexpr StringKey kKeys[] = {
     {"str_progressInstalling", &InstallerState::str_progressInstalling, "Installing %s (%s of %s)"},
     {"str_progressSettingUp", &InstallerState::str_progressSettingUp, "Setting up %s (%s of %s)"},
     {"str_detailsLabel", &InstallerState::str_detailsLabel, "Details"},
+    {"str_cautionMessage", &InstallerState::str_cautionMessage,
+     "Nothing was installed yet: %s. Press Install again to install it all the same."},
 };
 
 // Calls `use` with the key, the built-in text and the destination of every text of the

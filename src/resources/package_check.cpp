@@ -3,7 +3,7 @@
 #include "resources/control_text.h"
 #include "resources/dpkg_dry_run.h"
 #include "resources/file_clashes.h"
-#include "resources/installed_system.h"
+#include "resources/installed_changes.h"
 
 #include <iterator>
 
@@ -14,6 +14,7 @@ struct Check {
     Scratch scratch;
     std::string directory;  // the scratch directory
     Words accepted;  // the architectures dpkg accepts, the system's own first
+    InstalledSystem system;
     std::vector<ShippedPackage> packages;  // those that are packages dpkg can read
     Words shipped;  // their names, printable
     std::vector<Relation> relations;  // their conflicts and breaks
@@ -31,14 +32,17 @@ bool prepare(Check& check)
         return false;
     check.directory = check.scratch.get();
     auto accepted = acceptedArchitectures(check.directory, check.why);
-    if (accepted)
-        check.accepted = std::move(*accepted);
-    return accepted.has_value();
+    auto system = accepted ? installedSystem(check.directory, check.why) : std::nullopt;
+    if (!system)
+        return false;
+    check.accepted = std::move(*accepted);
+    check.system = std::move(*system);
+    return true;
 }
 
 bool foundBrokenSystem(Check& check)
 {
-    std::string broken = notFullyInstalled(check.directory);
+    std::string broken = notFullyInstalled(check.system);
     if (broken.empty())
         return false;
     check.answer.problems = {{PackageProblem::Broken, std::move(broken)}};
@@ -52,7 +56,12 @@ bool foundPackages(Check& check, const Words& paths)
     for (const ShippedPackage& package : check.packages)
         check.shipped.push_back(printable(package.name));
     check.relations = conflictsAndBreaks(check.packages);
-    return !check.packages.empty();
+    // With one package shipped twice, what apt and dpkg would say of it is not to be believed.
+    return !check.packages.empty()
+        && std::none_of(check.answer.problems.begin(), check.answer.problems.end(),
+                        [](const PackageProblem& problem) {
+                            return problem.kind == PackageProblem::ShippedTwice;
+                        });
 }
 
 // The order of apt's plan (`planned`), which dpkg can take in one run; packages apt does
@@ -105,14 +114,20 @@ bool askAptAndOwners(Check& check)
         return false;
     }
     std::vector<PackageProblem>& problems = check.answer.problems;
-    findSameFiles(check.packages, queryRun.output, problems);
+    FileClashes clashes = findFileClashes(check.packages, queryRun.output);
+    problems.insert(problems.end(), clashes.problems.begin(), clashes.problems.end());
+    check.answer.cautions = std::move(clashes.cautions);
     Words planned;
     check.aptUnderstood
         = readAptAnswer(aptRun.output, aptRun.exitedWith(0),
                         {check.accepted, check.shipped, check.relations}, problems, planned);
     check.aptFailure
         = aptRun.exitedWith(0) ? "apt-get's answer could not be read" : toolFailure(apt, aptRun);
-    explainRemovals(problems, check.shipped, check.directory);
+    const Judgement judgement{problems, check.answer.cautions};
+    explainRemovals(judgement, check.packages, check.system);
+    findReplacedWhole(judgement, clashes.replaced, check.packages, check.system, check.directory);
+    findDroppedHolds(judgement, check.packages, check.system);
+    check.answer.keepConfiguration = meetsChangedConfiguration(check.packages, check.system);
     takeAptOrder(check, planned);
     return true;
 }

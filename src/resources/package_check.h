@@ -12,6 +12,10 @@ struct CheckAnswer {
     std::vector<PackageProblem> problems;
     Words order;
     std::optional<SourcesPlan> plan;
+    // What dpkg would do without a word to installed packages or the administrator's files.
+    std::vector<PackageProblem> cautions;
+    // An upgrade meets a configuration file the administrator changed: dpkg is to keep it.
+    bool keepConfiguration = false;
 };
 
 // Why the check could not tell: a tool missing or failing, or an answer it cannot read.
@@ -29,6 +33,7 @@ struct CannotTell {
 // installed packages alone, never taking dpkg's lock, and whatever they write goes to a
 // scratch directory removed afterwards. When only dependencies or the architecture stand
 // in the way, apt is asked the same with the system's package sources and their lists as
-// they are, for a plan: nothing is downloaded. Returns every problem found, or why that
-// cannot be told.
+// they are, for a plan: nothing is downloaded. What dpkg would do silently to installed
+// packages or the administrator's files is found too. Returns every problem found, or why
+// that cannot be told.
 std::variant<CheckAnswer, CannotTell> checkPackages(const Words& paths);

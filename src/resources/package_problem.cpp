@@ -15,7 +15,7 @@ LocalText reasonText(PackageProblem::Kind kind)
     case PackageProblem::TooOld:
         return {"str_reasonTooOld", "%s is needed, but %s is installed"};
     case PackageProblem::WouldBeRemoved:
-        return {"str_reasonConflict", "the installed package %s conflicts with them"};
+        return {"str_reasonRemoved", "the installed package %s would have to be removed"};
     case PackageProblem::ConflictsWith:
         return {"str_reasonIncompatible", "%s conflicts with %s"};
     case PackageProblem::Breaks:
@@ -36,6 +36,27 @@ LocalText reasonText(PackageProblem::Kind kind)
         return {"str_reasonBroken",
                 "this system has packages that are not fully installed (%s); an administrator "
                 "must repair them first (apt --fix-broken install)"};
+    case PackageProblem::ShippedTwice:
+        return {"str_reasonShippedTwice",
+                "%s is shipped more than once (%s), and dpkg would install one over the other"};
+    case PackageProblem::MultiArchDiffers:
+        return {"str_reasonMultiArch",
+                "%s and %s differ in %s, which must be the same for every architecture"};
+    case PackageProblem::ReplacedEssential:
+        return {"str_reasonEssential",
+                "%s replaces every file of %s, which is essential to the system, and would "
+                "remove it"};
+    case PackageProblem::Disappears:
+        return {"str_cautionDisappears", "%s replaces every file of %s, which is then removed"};
+    case PackageProblem::Crossgrade:
+        return {"str_cautionCrossgrade", "%s takes the place of %s"};
+    case PackageProblem::HoldDropped:
+        return {"str_cautionHold",
+                "%s is held at its version by the administrator, and would be upgraded"};
+    case PackageProblem::ThroughLocalDiversion:
+        return {"str_cautionDiversion", "%s would overwrite %s, where a local diversion sends %s"};
+    case PackageProblem::ThroughSymlink:
+        return {"str_cautionSymlink", "%s would overwrite %s, where a symbolic link takes %s"};
     }
     return {"", ""};
 }

@@ -25,7 +25,17 @@ struct PackageProblem {
         Dpkg,  // dpkg refuses the package `name`, saying `detail`
         PreDepends,  // `name` pre-depends on `detail`, which one dpkg run cannot install first
         Broken,  // `name`: installed packages that are not fully installed, joined by ", "
-        kLastKind = Broken
+        ShippedTwice,  // `name` is shipped more than once, in the versions `detail`
+        MultiArchDiffers,  // `name` and `detail`, one package of two architectures, differ in
+                           // `extra`
+        ReplacedEssential,  // `name` replaces all files of `detail`, which is essential
+        // What dpkg does without a word, but which an administrator would want to know:
+        Disappears,  // `name` replaces all files of `detail`, which dpkg then removes
+        Crossgrade,  // `name` takes the place of the installed `detail` of another architecture
+        HoldDropped,  // `name`, which the administrator holds, is upgraded
+        ThroughLocalDiversion,  // `name` overwrites `detail`, where a local diversion sends `extra`
+        ThroughSymlink,  // `name` overwrites `detail`, where a symbolic link takes `extra`
+        kLastKind = ThroughSymlink
     } kind;
     std::string name;
     // Initialised, so that GCC does not warn of problems written without them.

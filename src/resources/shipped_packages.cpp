@@ -31,8 +31,9 @@ std::string entryName(const std::string& path)
     return shown;
 }
 
-constexpr std::array<const char*, 6> kFields{"Package",   "Depends", "Pre-Depends",
-                                             "Conflicts", "Breaks",  "Replaces"};
+constexpr std::array<const char*, 10> kFields{
+    "Package",     "Version",   "Architecture", "Multi-Arch", "Depends",
+    "Pre-Depends", "Conflicts", "Breaks",       "Replaces",   "Provides"};
 
 // The last line of `text`, without the blanks it starts with.
 std::string lastLine(std::string_view text)
@@ -64,28 +65,49 @@ void readPackage(ShippedPackage& package, const std::string& scratch)
         else if (colon != std::string::npos)
             value = &(package.fields[line.substr(0, colon)] = line.substr(colon + 2));
     }
+    for (const char* field : kFields)
+        package.fields[field];  // absent fields are empty
     package.name = package.fields["Package"];
     // dpkg cannot satisfy a relation to NAME:native, which only source packages may use.
     for (const char* field : {"Depends", "Pre-Depends"})
         if (package.fields[field].find(":native") != std::string::npos)
             package.problem = {PackageProblem::Dpkg, package.shown,
                                std::string(field) + " names a package with :native"};
-    run = runTool({"dpkg-deb", "-c", package.real}, scratch);
-    if (!run.exitedWith(0)) {
+    std::string refusal;
+    if (!readPackageFiles(package.real, package.fields["Multi-Arch"] == "same", package.files,
+                          refusal))
         package.problem = {PackageProblem::NotAPackage, package.shown};
-        return;
-    }
-    // "-rw-r--r-- root/root 6 2026-12-07 16:00 ./opt/tool/file", with " -> TARGET" after a
-    // symbolic link and " link to PATH" after a hard link.
-    for (const std::string& line : lines(run.output)) {
-        const std::size_t path = line.find(" ./");
-        if (line.starts_with('d') || path == std::string::npos)
-            continue;
-        std::string file = line.substr(path + 2);
-        if (line.starts_with('l') || line.starts_with('h'))
-            file.resize(
-                std::min(file.find(line.starts_with('l') ? " -> " : " link to "), file.size()));
-        package.files.push_back(file);
+    else if (!refusal.empty())
+        package.problem = {PackageProblem::Dpkg, package.shown, refusal};
+}
+
+// dpkg installs one package of a name over the other, unless they are instances of one
+// that may be installed for several architectures at once.
+void findShippedTwice(const std::vector<ShippedPackage>& packages,
+                      std::vector<PackageProblem>& problems)
+{
+    for (const ShippedPackage& package : packages) {
+        Words versions;
+        bool twice = false;
+        for (const ShippedPackage& other : packages) {
+            if (other.name != package.name)
+                continue;
+            const auto field = [&](const char* name) { return other.fields.at(name); };
+            // The same package under two names is only installed again.
+            const bool sameArchitecture
+                = field("Architecture") == package.fields.at("Architecture");
+            twice = twice || field("Version") != package.fields.at("Version")
+                || (!sameArchitecture && field("Multi-Arch") != "same");
+            versions.push_back(field("Version") + " (" + field("Architecture") + ")");
+        }
+        std::sort(versions.begin(), versions.end());
+        versions.erase(std::unique(versions.begin(), versions.end()), versions.end());
+        std::string joined;
+        for (const std::string& version : versions)
+            joined.append(joined.empty() ? "" : ", ").append(version);
+        if (twice)
+            addProblem(problems,
+                       {PackageProblem::ShippedTwice, printable(package.name), printable(joined)});
     }
 }
 
@@ -112,6 +134,7 @@ std::vector<ShippedPackage> readShippedPackages(const Words& paths, const std::s
         if (package.problem)
             addProblem(problems, *package.problem);
     std::erase_if(packages, [](const ShippedPackage& package) { return package.problem; });
+    findShippedTwice(packages, problems);
     return packages;
 }
 

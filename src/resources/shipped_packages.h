@@ -1,5 +1,6 @@
 #pragma once
 
+#include "resources/package_archive.h"
 #include "resources/package_problem.h"
 #include "resources/tool_run.h"
 
@@ -14,13 +15,14 @@ struct ShippedPackage {
     std::string shown;  // its file name, printable
     std::string name;  // its Package field
     std::map<std::string, std::string, std::less<>> fields;
-    Words files;  // what it installs but directories, which packages share
+    std::vector<PackageFile> files;  // what it installs
     std::optional<PackageProblem> problem;
 };
 
-// Reads the control fields and file lists of the packages at `paths`. An entry that is no
-// readable Debian package, or whose control file dpkg refuses, is a problem added to
-// `problems`; the others are returned, in the order of `paths`.
+// Reads the control fields and file lists of the packages at `paths`, with the contents'
+// MD5 sums of those that may be installed for several architectures at once. An entry that
+// is no readable Debian package, or that dpkg refuses, is a problem added to `problems`, and
+// so is a package shipped more than once; the others are returned, in the order of `paths`.
 std::vector<ShippedPackage> readShippedPackages(const Words& paths, const std::string& scratch,
                                                 std::vector<PackageProblem>& problems);
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// An entry of a package's data: what dpkg would put at `path`.
+struct PackageFile {
+    enum Type { Regular, Directory, Symlink, HardLink, Other };
+    std::string path;  // absolute: "/opt/tool/file"
+    Type type;
+    std::string target;  // of a symbolic link
+    std::string md5;  // of a regular file's contents, when asked for
+    bool operator==(const PackageFile&) const = default;
+};
+
+// What the data member of the Debian package at `path` holds, read in-process: each entry,
+// with the MD5 sum of each regular file's contents when `hashes`. Returns false when it
+// cannot be read as a package; a name dpkg refuses (one with a newline) sets `refusal` to
+// dpkg's words.
+bool readPackageFiles(const std::string& path, bool hashes, std::vector<PackageFile>& files,
+                      std::string& refusal);
