@@ -42,7 +42,15 @@ struct InstallerState {
     char str_reasonMore[kTextBufferSize];
     char str_planMessage[kTextBufferSize];
     char str_planArchitecture[kTextBufferSize];
-    char str_planSources[kTextBufferSize];
+    char str_planCount[kTextBufferSize];
+    char str_planCountArchitecture[kTextBufferSize];
+    char str_planUpgrades[kTextBufferSize];
+    char str_planSizes[kTextBufferSize];
+    char str_planInstallList[kTextBufferSize];
+    char str_planUpgradeList[kTextBufferSize];
+    char str_planFetchingMessage[kTextBufferSize];
+    char str_planUnknownMessage[kTextBufferSize];
+    char str_planChangedMessage[kTextBufferSize];
     char str_listsFailedMessage[kTextBufferSize];
     char str_nothingMessage[kTextBufferSize];
     char str_waitingMessage[kTextBufferSize];

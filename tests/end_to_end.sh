@@ -452,6 +452,8 @@ embedded spaces" "VERSION='1.0 beta' ship p1_i386.deb"
 unterminated" "ship p1_i386.deb 'Depends: bash (>= 1.0'"
     judged "dpkg refuses q!_i386.deb: invalid package name in 'Package' field: character '!' \
 not allowed (only letters, digits and characters '-+._')" 'ship q!_i386.deb'
+    judged "dpkg refuses p1_i386.deb: quadstate (foreign/allowed/same/no) 'Multi-Arch' field: \
+has invalid value 'bogus'" "ship p1_i386.deb 'Multi-Arch: bogus'"
     judged 'dpkg refuses p1_i386.deb: Depends names a package with :native' \
         "ship p1_i386.deb 'Depends: bash:native'"
     for relation in Breaks Conflicts; do
@@ -537,9 +539,10 @@ over the other" "VERSION=2.0 ship acc-v_a_i386.deb && ship acc-v_b_i386.deb &&
 # planned STATE DEPENDS LINE...: in a directory of its own, app_i386.deb is built for i386
 # with DEPENDS. In a private mount namespace, over scratch copies of apt's and dpkg's
 # configuration and state, whose package sources are the repository ../repo (and SOURCE)
-# and where FOREIGN are the foreign architectures, the probe runs (unless PROBE=:), then the
-# installer, where Install is pressed twice: it prints the LINEs. Afterwards the foreign
-# architectures and the states of app and the repository's packages read STATE.
+# and where FOREIGN are the foreign architectures, PRE runs, the probe runs (unless
+# PROBE=:), then the installer, where Install is pressed twice (BETWEEN runs between the
+# presses): it prints the LINEs. Afterwards the foreign architectures, the states of app
+# and the repository's packages and the number of i386 lists read STATE.
 planned() {
     mkdir $((++rows)) && cd $rows && ARCH=i386 ship app_i386.deb "Depends: $2"
     local state
@@ -548,48 +551,85 @@ planned() {
         printf "deb [trusted=yes] %s x main\n" file:/mnt $SOURCE \
             >/etc/apt/sources.list.d/test.list
         printf "%s\n" "$(dpkg --print-architecture)" $FOREIGN >/var/lib/dpkg/arch
-        apt-get update -qq &>/dev/null
-        start "exec \"\$INSTALLER\"" >&2 && user Tab,space Return wait Return wait close >&2 &&
+        echo "Acquire::Retries \"0\";" >/etc/apt/apt.conf.d/99no-retries
+        apt-get update -qq &>/dev/null && eval "${PRE:-}"
+        start "exec \"\$INSTALLER\"" >&2 && user Tab,space Return wait >&2 &&
+            eval "${BETWEEN:-}" && user Return wait wait ${WAITS:-} close >&2 &&
             prints "${@:3}" "delete event occurred" >&2
         echo $(dpkg --print-foreign-architectures) $(dpkg-query -W \
-            -f="\${Package}:\${db:Status-Abbrev}\n" app kdep libk rival 2>/dev/null)' "$@")
+            -f="\${Package}:\${db:Status-Abbrev}\n" app kdep libk c1 c2 c3 libu extra 2>/dev/null) \
+            "lists:$(ls /var/lib/apt/lists | grep -c i386)"' "$@")
     [ "$state" = "$1" ] || echo "afterwards: $state"
     cd ..
 }
 
-# The package sources make up what the installed packages lack, once the user agreed to
-# the plan: with i386 accepted, or with i386 accepted and the lists updated by the plan.
-# Refused as before: what the sources lack, a removal. Nothing changes when the lists
-# cannot be updated, when what the lists lacked is not there after the update either, or
-# when the password is not given.
+# repo NAME FIELD...: the packages of a repository laid out as Debian's archive is, each
+# architecture's in an index of its own, so that apt knows them only once it has its lists.
+repo() {
+    mkdir "$1" && (cd "$1" && eval "$2" && for arch in i386 amd64; do
+        mkdir -p dists/x/main/binary-$arch &&
+            dpkg-scanpackages -a $arch . >dists/x/main/binary-$arch/Packages 2>/dev/null
+    done)
+}
+
+# The package sources make up what the installed packages lack: all that apt installs and
+# upgrades is shown first, and carried out once the user agreed, with i386 accepted, or
+# with i386 accepted and the lists updated by the plan; the architecture's lists are
+# fetched for the plan where it is not accepted yet. Refused: what the sources lack for
+# i386, a removal. Nothing changes when the lists cannot be fetched, when they cannot be
+# updated, when the sources changed between the presses (the new plan shown) or when the
+# password is not given.
 case_Planned() {
     [ "$(id -u)" = 0 ] && [ "$(dpkg --print-architecture)" = amd64 ] && unshare --mount true ||
         { echo "skipped: needs root on amd64" && return; }
     local rows=0 enable="This system must first accept packages for the i386 architecture and \
-update its package lists." from="These packages come from the system's package sources:"
-    mkdir repo && (cd repo && ARCH=i386 ship libk_i386.deb 'Multi-Arch: same' &&
-        ship kdep_all.deb 'Multi-Arch: foreign' &&
-        ship rival_all.deb 'Multi-Arch: foreign' 'Conflicts: xdotool' && for arch in i386 amd64; do
-            mkdir -p dists/x/main/binary-$arch &&
-                dpkg-scanpackages -a $arch . >dists/x/main/binary-$arch/Packages 2>/dev/null
-        done)
+update its package lists." same="'Multi-Arch: same'" size="'Installed-Size: 2000'" packages
+    packages="ARCH=i386 ship libk_i386.deb $same 'Depends: kdep' &&
+        ship kdep_all.deb 'Multi-Arch: foreign' $size &&
+        ARCH=i386 ship c1_i386.deb 'Depends: c2' && ARCH=i386 ship c2_i386.deb 'Depends: c3' &&
+        ARCH=i386 ship c3_i386.deb && ARCH=amd64 ship amdonly_amd64.deb &&
+        ARCH=i386 ship rival_i386.deb 'Conflicts: xdotool' &&
+        for a in i386 amd64; do ARCH=\$a VERSION=2 ship libu_\$a.deb $same; done"
+    repo repo "$packages"
+    repo repo2 "$packages && mkdir 2 && (cd 2 && ARCH=i386 ship extra_i386.deb &&
+        ARCH=i386 VERSION=2 ship libk_i386.deb $same 'Depends: kdep, extra')"
+    mkdir pre && (cd pre && ARCH=amd64 ship libu_amd64.deb "$same")
     # The real pkexec where polkitd runs (root needs no agent), its output kept apart.
     stand_in &&
         export PKEXEC="exec $(pidof -q polkitd && echo /usr/bin/pkexec) \"\$@\" >>apt.out 2>&1"
-    FOREIGN=i386 PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
-        "plan: $from kdep, libk:i386." 'system return 0'
-    PROBE=: planned 'i386 app:ii kdep:ii libk:ii' 'libk, kdep' \
-        "plan: $enable $from libk:i386." 'system return 0'
-    FOREIGN=i386 planned i386 nothere "cannot install: nothere:i386 is needed but not installed"{,}
-    planned '' nothere "plan: $enable $from nothere:i386." 'system return 25600'
-    FOREIGN=i386 planned i386 rival "cannot install: rival:i386 is needed but not installed"{,}
-    SOURCE=http://127.0.0.1:9/ planned '' libk "plan: $enable $from libk:i386." \
-        'system return 19200'
-    (cd $rows && shows "Nothing was installed: the package lists could not be updated. Is the \
-network reachable?")
-    PKEXEC='exit 126' planned '' libk "plan: $enable $from libk:i386." 'system return 32256'
-    (cd $rows && shows "Nothing was installed yet. $enable $from libk:i386. Press Install again \
-to install all of it together.")
+    FOREIGN=i386 PROBE=: planned 'i386 app:ii kdep:ii libk:ii lists:1' libk "plan: Packages \
+to install: 3. To download: 0 B; disk space needed: 2048 kB. To install: app:i386, kdep, \
+libk:i386." 'system return 0'
+    PROBE=: planned 'i386 app:ii c1:ii c2:ii c3:ii lists:1' c1 "plan: $enable Packages to \
+install: 4, 4 of them for the i386 architecture. To download: 0 B; disk space needed: 0 B. \
+To install: app:i386, c1:i386, c2:i386, \
+c3:i386." 'system return 0'
+    PRE='dpkg -i ../pre/libu_amd64.deb >/dev/null' PROBE=: planned \
+        'i386 app:ii libu:ii libu:ii lists:1' libu "plan: $enable Packages to install: 2, 2 of \
+them for the i386 architecture. Installed packages to upgrade: libu. To download: 0 B; disk \
+space needed: 0 B. To install: app:i386, libu:i386. To upgrade: libu." 'system return 0'
+    planned 'lists:0' amdonly "cannot install: amdonly:i386 is needed but not installed"{,}
+    FOREIGN=i386 planned 'i386 lists:1' rival \
+        "cannot install: rival:i386 is needed but not installed"{,}
+    SOURCE=http://127.0.0.1:9/ planned 'lists:0' libk \
+        'plan cannot be known: apt-get exited with 100'{,}
+    (cd $rows && shows "Nothing was installed: what the installation needs cannot be known, \
+as the package lists could not be fetched. Is the network reachable?")
+    local plan="$enable Packages to install: 3, 2 of them for the i386 architecture. To \
+download: 0 B; disk space needed: 2048 kB." all=" To install: app:i386, kdep, libk:i386."
+    # The lists cannot be updated once the password is given; the sources change meanwhile.
+    BETWEEN='echo "deb [trusted=yes] http://127.0.0.1:9/ x main" >>/etc/apt/sources.list' \
+        PROBE=: planned 'lists:0' libk "plan: $plan$all" 'system return 19200'
+    BETWEEN='mount --bind ../repo2 /mnt' WAITS='wait' PROBE=: planned 'lists:0' libk \
+        "plan: $plan$all" 'plan changed, nothing installed' "plan: $enable Packages to \
+install: 4, 3 of them for the i386 architecture. To download: 0 B; disk space needed: \
+2048 kB. To install: app:i386, extra:i386, kdep, libk:i386." 'system return 19456'
+    # A failed run is not repeated: the next press checks again.
+    PKEXEC='exit 1' WAITS='Return wait' PROBE=: planned 'lists:0' libk "plan: $plan$all" \
+        'system return 256' "plan: $plan$all"
+    PKEXEC='exit 126' planned 'lists:0' libk "plan: $plan$all" 'system return 32256'
+    (cd $rows && shows "Nothing was installed yet. $plan Press Install again to install all of \
+it together.")
 }
 
 # Both pages in the probe. An agreement arrives in slices: a long paragraph of two-byte

@@ -152,6 +152,9 @@ const AptRow kAptRows[] = {
     {"Plan26", "Remv xdotool [1:3.2-5]\nRemv libxdo3 [1:3.2-5]\nInst a (1.0 local-deb [all])\n"
                "Inst lib [0.9] (1.0 local-deb [amd64])\nConf a (1.0 local-deb [all])\n",
      0, {{P::ConflictsWith, "a", "libxdo3", "", false, true}}, {"a", "lib"}},
+    {"Broken26", "Inst k1 [1.0] (1.1 Debian:12.15/oldstable [amd64]) [k2:amd64 ]\n"
+                 "Inst k2 [1.0] (1.1 Debian:12.15/oldstable [amd64])\n",
+     0, {}, {"k1", "k2"}},
     {"Solver30", "Solving dependencies...\n\n" + kUnmet
                      + " a : Conflicts: libxdo3 but 1:3.2-5.1 is to be installed\n"
                        "E: Unable to satisfy dependencies. Reached two conflicting decisions:\n"
@@ -237,10 +240,13 @@ TEST(Sentences, SayWhatHappened)
                                 "c is not a Debian package; d is not a Debian package; "
                                 "e is not a Debian package; f is not a Debian package; "
                                 "and 1 more"},
-        {planSentences({"i386", {}}), "This system must first accept packages for the i386 "
-                                      "architecture and update its package lists."},
-        {planSentences({"", {"a", "b", "c", "d", "e", "f", "g", "h"}}),
-         "These packages come from the system's package sources: a, b, c, d, e, f, and 2 more."},
+        {planSentences({"i386", {"a:i386", "b"}, {"c", "d", "e", "f", "g", "h", "i", "j"}, 1,
+                        "1,024 kB", "3 MB"}),
+         "This system must first accept packages for the i386 architecture and update its "
+         "package lists. Packages to install: 2, 1 of them for the i386 architecture. Installed "
+         "packages to upgrade: c, d, e, f, g, h, and 2 more. To download: 1,024 kB; disk space "
+         "needed: 3 MB."},
+        {planSentences({"", {"a"}, {}, 0, "", ""}), "Packages to install: 1."},
         {failed(126 << 8, false), installerState.str_cancelledMessage},
         {failed(127 << 8, true), installerState.str_noRightsMessage},
         {failed(75 << 8, true), installerState.str_listsFailedMessage},

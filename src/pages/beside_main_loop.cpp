@@ -103,17 +103,27 @@ int runThroughShell(const std::string& command, const OutputSink& sink)
     return run.status;
 }
 
-std::variant<CheckAnswer, CannotTell> checkBesideMainLoop(const Words& paths)
+std::variant<CheckAnswer, CannotTell> checkBesideMainLoop(const Words& paths,
+                                                          const std::function<void()>& fetching)
 {
     std::variant<CheckAnswer, CannotTell> answer;
     std::atomic<bool> ended = false;
+    std::atomic<bool> fetchingLists = false;
+    bool told = false;
     // It touches no widget.
     std::thread check([&] {
-        answer = checkPackages(paths);
+        answer = checkPackages(paths, &fetchingLists);
         ended = true;
         g_main_context_wakeup(nullptr);
     });
-    iterateUntil([&] { return ended.load(); }, 100);
+    iterateUntil(
+        [&] {
+            if (fetchingLists && !told)
+                fetching();
+            told = told || fetchingLists;
+            return ended.load();
+        },
+        100);
     check.join();
     return answer;
 }

@@ -22,5 +22,7 @@ int runThroughShell(const std::string& command, const OutputSink& sink);
 void iterateUntil(const std::function<bool()>& done, guint milliseconds);
 
 // The check of the packages at `paths`, which takes a moment or two (apt reads the whole
-// package database), on a thread of its own while the main loop runs.
-std::variant<CheckAnswer, CannotTell> checkBesideMainLoop(const Words& paths);
+// package database), on a thread of its own while the main loop runs; `fetching` is called
+// once the check goes to the network for package lists.
+std::variant<CheckAnswer, CannotTell> checkBesideMainLoop(const Words& paths,
+                                                          const std::function<void()>& fetching);

@@ -21,20 +21,34 @@ bool tooLong(const std::string& command)
     return true;
 }
 
-// Reports what the plan enables and brings, and keeps its command for the next press.
-void showPlan(const CheckAnswer& answer)
+// Reports what the plan enables and brings, every package in the details, and keeps its
+// command for the next press. `message` holds the sentences.
+void showPlan(const CheckAnswer& answer, const char* message)
 {
     InstallerState& s = installerState;
-    std::string command = planCommand(answer.plan->architecture, answer.order);
+    const SourcesPlan& plan = *answer.plan;
+    std::string command = planCommand(plan.architecture, consented(plan), answer.order);
     if (tooLong(command))
         return;
-    const std::string sentences = planSentences(*answer.plan);
-    reportLine("plan: " + sentences);
-    showAgreementMessage(fillIn(s.str_planMessage, {sentences}));
+    const std::string sentences = planSentences(plan);
+    // Every package, on a line that may be long.
+    std::string line = "plan: " + sentences;
+    const auto list = [&](const char* heading, const Words& names) {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            line.append(i ? ", " : std::string(" ") + heading + " ").append(names[i]);
+        line.append(names.empty() ? "" : ".");
+    };
+    list(s.str_planInstallList, plan.installed);
+    list(s.str_planUpgradeList, plan.upgraded);
+    reportLine(line);
+    showAgreementMessage(fillIn(message, {sentences}));
+    clearAgreementDetails();
+    for (const std::string& entry : planLists(plan))
+        appendAgreementDetails(entry);
     s.plannedCommand = std::move(command);
     s.plannedThroughApt = true;
-    s.plannedArchitecture = answer.plan->architecture;
-    s.plannedPackages = static_cast<int>(answer.order.size() + answer.plan->packages.size());
+    s.plannedArchitecture = plan.architecture;
+    s.plannedPackages = static_cast<int>(plan.installed.size() + plan.upgraded.size());
 }
 
 // Reports what dpkg would do without a word, and keeps the command for the next press.
@@ -75,16 +89,17 @@ bool waitForOtherInstallations(const Busy& busy)
 // the reason is shown and nothing runs with administrator rights. dpkg would install what
 // it could and leave the rest unpacked but not configured, and apt would refuse all work
 // until that is repaired. Or the package sources make up what they lack: then the plan is
-// shown, for a second press to carry out. Otherwise the packages go to dpkg in the order
-// in which it can install them, or as listed when the check cannot tell.
-std::optional<std::string> commandAfterCheck(const Busy& busy)
+// shown in `planMessage`, for a second press to carry out. Otherwise the packages go to
+// dpkg in the order in which it can install them, or as listed when the check cannot tell.
+std::optional<std::string> commandAfterCheck(const Busy& busy, const char* planMessage)
 {
     const InstallerState& s = installerState;
     std::variant<CheckAnswer, CannotTell> result;
+    const auto fetching = [] { showAgreementMessage(installerState.str_planFetchingMessage); };
     do {
         if (!waitForOtherInstallations(busy))
             return std::nullopt;
-        result = checkBesideMainLoop(s.rpmPath);
+        result = checkBesideMainLoop(s.rpmPath, fetching);
         if (busy.close)
             return std::nullopt;
         // Packages that another program is installing are not broken: it is waited for.
@@ -97,8 +112,13 @@ std::optional<std::string> commandAfterCheck(const Busy& busy)
         return installCommand(s.rpmPath);
     }
     const auto& answer = std::get<CheckAnswer>(result);
+    if (!answer.planUnknown.empty()) {
+        reportLine("plan cannot be known: " + answer.planUnknown);
+        showAgreementMessage(s.str_planUnknownMessage);
+        return std::nullopt;
+    }
     if (answer.plan) {
-        showPlan(answer);
+        showPlan(answer, planMessage);
         return std::nullopt;
     }
     if (!answer.problems.empty()) {
@@ -125,6 +145,16 @@ int run(const std::string& command, bool planned, Busy& busy)
     if (result.status == 0)
         return 0;
     const RunOutcome outcome = outcomeOf(result.status, throughApt);
+    // A plan that a retry cannot mend is not carried out again: the next press checks anew.
+    if (outcome.kind != RunOutcome::Refused && outcome.kind != RunOutcome::NoRights
+        && outcome.kind != RunOutcome::ListsNotUpdated)
+        installerState.plannedCommand.clear();
+    if (outcome.kind == RunOutcome::PlanChanged) {
+        reportLine("plan changed, nothing installed");
+        if (commandAfterCheck(busy, installerState.str_planChangedMessage))
+            showAgreementMessage(fillIn(installerState.str_planChangedMessage, {""}));
+        return result.status;
+    }
     // dpkg or apt found its lock taken by another program since the check: nothing was done.
     const bool mayBeLock
         = outcome.kind == RunOutcome::Failed || outcome.kind == RunOutcome::ListsNotUpdated;
@@ -180,7 +210,9 @@ void buttonClicked(GtkWidget* /*widget*/, gpointer /*data*/)
     Busy busy{};
     startBusy(busy);
     drawNow();
-    const auto command = planned ? s.plannedCommand : commandAfterCheck(busy);
+    const auto command = planned ? s.plannedCommand : commandAfterCheck(busy, s.str_planMessage);
+    if (planned)
+        clearAgreementDetails();
     const int status = command && !busy.close ? run(*command, planned, busy) : -1;
     // A close asked before the command ran, or during a run that succeeded, ends the
     // program now; after a failure, the window stays and says why.

@@ -147,3 +147,11 @@ void appendAgreementDetails(std::string_view line)
         shareAgreementHeight();
     }
 }
+
+void clearAgreementDetails()
+{
+    InstallerState& s = installerState;
+    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(s.details_view)), "", 0);
+    gtk_widget_hide(s.details);
+    shareAgreementHeight();
+}

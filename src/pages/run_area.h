@@ -24,3 +24,6 @@ void setAgreementProgress(double fraction, const std::string& text);
 // Adds a line the command printed to the details, which show from then on and follow the
 // end.
 void appendAgreementDetails(std::string_view line);
+
+// Empties the details and hides them again.
+void clearAgreementDetails();

@@ -3,6 +3,8 @@
 #include "installer.h"
 #include "resources/utf8_text.h"
 
+#include <iterator>
+
 namespace {
 
 // `text`, or as much of it as fits in about `bytes` bytes, cut between characters.
@@ -67,16 +69,39 @@ std::string refusalReasons(const std::vector<PackageProblem>& problems)
 std::string planSentences(const SourcesPlan& plan)
 {
     const InstallerState& s = installerState;
-    std::string sentences;
+    Words sentences;
     if (!plan.architecture.empty())
-        sentences = fillIn(s.str_planArchitecture, {plan.architecture});
-    if (!plan.packages.empty()) {
-        const std::string names = firstFew(plan.packages.size(), ", ", [&](std::size_t i) {
-            return shortened(plan.packages[i], kLongestName);
-        });
-        sentences.append(sentences.empty() ? "" : " ").append(fillIn(s.str_planSources, {names}));
+        sentences.push_back(fillIn(s.str_planArchitecture, {plan.architecture}));
+    const std::string count = std::to_string(plan.installed.size());
+    sentences.push_back(plan.forArchitecture ? fillIn(
+                            s.str_planCountArchitecture,
+                            {count, std::to_string(plan.forArchitecture), plan.architecture})
+                                             : fillIn(s.str_planCount, {count}));
+    if (!plan.upgraded.empty())
+        sentences.push_back(
+            fillIn(s.str_planUpgrades, {firstFew(plan.upgraded.size(), ", ", [&](std::size_t i) {
+                       return shortened(plan.upgraded[i], kLongestName);
+                   })}));
+    if (!plan.download.empty() && !plan.diskSpace.empty())
+        sentences.push_back(fillIn(s.str_planSizes, {plan.download, plan.diskSpace}));
+    std::string joined;
+    for (const std::string& sentence : sentences)
+        joined.append(joined.empty() ? "" : " ").append(sentence);
+    return joined;
+}
+
+Words planLists(const SourcesPlan& plan)
+{
+    Words lists;
+    for (const auto& [heading, names] :
+         {std::pair{installerState.str_planInstallList, &plan.installed},
+          std::pair{installerState.str_planUpgradeList, &plan.upgraded}}) {
+        if (!names->empty())
+            lists.emplace_back(heading);
+        std::transform(names->begin(), names->end(), std::back_inserter(lists),
+                       [](const std::string& name) { return "  " + name; });
     }
-    return sentences;
+    return lists;
 }
 
 std::string stepMessage(const RunProgress& progress, const std::string& architecture)
@@ -122,6 +147,8 @@ std::string failureMessage(const RunOutcome& outcome, const RunFailure& failure,
         return s.str_noRightsMessage;
     case RunOutcome::ListsNotUpdated:
         return s.str_listsFailedMessage;
+    case RunOutcome::PlanChanged:
+        return fillIn(s.str_planChangedMessage, {""});
     case RunOutcome::Failed:
         break;
     }

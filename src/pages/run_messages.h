@@ -22,8 +22,13 @@ std::string fillIn(std::string_view text, std::initializer_list<std::string_view
 // The problems, as many as are worth reading, each short enough to read, joined by "; ".
 std::string refusalReasons(const std::vector<PackageProblem>& problems);
 
-// What a plan enables and brings.
+// What a plan enables and brings: how many packages, how many for the architecture it
+// accepts, the upgrades by name (as many as are worth reading) and apt's sizes.
 std::string planSentences(const SourcesPlan& plan);
+
+// Every package a plan installs, then every one it upgrades, one a line, each list under
+// its heading.
+Words planLists(const SourcesPlan& plan);
 
 // The step a run is at (accepting `architecture`, on the plan's road), in a sentence.
 std::string stepMessage(const RunProgress& progress, const std::string& architecture);

@@ -106,11 +106,17 @@ void readUnmetLine(std::string_view line, const AptInput& set, Unmet& unmet,
 
 Words aptSimulation(const std::string& directory, bool sources)
 {
-    Words options = {"Debug::NoLocking=true",    "Dir::Cache=" + directory, "Dir::Cache::pkgcache=",
-                     "Dir::Cache::srcpkgcache=", "Dir::Log=" + directory,   "Dir::Log::Planner="};
-    if (!sources)
+    Words options = {"Debug::NoLocking=true", "Dir::Cache=" + directory, "Dir::Log=" + directory,
+                     "Dir::Log::Planner="};
+    // With the sources, apt builds its cache of their lists once, for each call to read.
+    if (sources)
         options.insert(options.end(),
-                       {"Dir::Etc::SourceList=" + directory + "/sources.list",
+                       {"Dir::Cache::pkgcache=" + directory + "/pkgcache.bin",
+                        "Dir::Cache::srcpkgcache=" + directory + "/srcpkgcache.bin"});
+    else
+        options.insert(options.end(),
+                       {"Dir::Cache::pkgcache=", "Dir::Cache::srcpkgcache=",
+                        "Dir::Etc::SourceList=" + directory + "/sources.list",
                         "Dir::Etc::SourceParts=" + directory, "Dir::State::Lists=" + directory});
     Words apt = {"apt-get", "-s", "-q"};
     for (const std::string& option : options)
@@ -155,9 +161,12 @@ bool readAptAnswer(std::string_view output, bool succeeded, const AptInput& set,
                 = words.size() > 5 ? words.substr(5, words.find(' ', 5) - 5) : "";
             if (words.starts_with("Inst ")) {
                 order.emplace_back(name);
-                const std::size_t open = words.rfind('[');
+                // "Inst NAME [OLD] (VERSION ORIGIN [ARCH]) [BROKEN ...]": the architecture is
+                // the last bracket within the parentheses.
+                const std::size_t end = words.rfind(')');
+                const std::size_t open = words.rfind('[', end);
                 const std::size_t close = words.find(']', open);
-                if (open != std::string_view::npos && close != std::string_view::npos)
+                if (end != std::string_view::npos && open != std::string_view::npos && close < end)
                     checkArchitecture(name, words.substr(open + 1, close - open - 1), set.accepted,
                                       problems);
             } else if (words.starts_with("Remv ")) {

@@ -5,8 +5,8 @@
 #include <string_view>
 
 // apt-get asked to simulate, never locking, writing only to `directory`: with the system's
-// package sources and their lists as they are when `sources`, else with the installed
-// packages alone (`directory` then holds an empty "sources.list").
+// package sources, whose cache apt keeps in `directory`, when `sources`, else with the
+// installed packages alone (`directory` then holds an empty "sources.list").
 Words aptSimulation(const std::string& directory, bool sources);
 
 // apt takes a package file only by a name ending in ".deb": links of such names in

@@ -80,10 +80,11 @@ const InstalledPackage* findInstalled(const InstalledSystem& system, std::string
     const std::string_view bare = name.substr(0, colon);
     const std::string_view architecture
         = colon == std::string_view::npos ? std::string_view() : name.substr(colon + 1);
-    for (const InstalledPackage& package : system)
-        if (package.name == bare && package.status.size() > 1
-            && std::string_view("iUFWtH").find(package.status[1]) != std::string_view::npos
-            && (architecture.empty() || architecture == package.architecture))
-            return &package;
-    return nullptr;
+    const auto found
+        = std::find_if(system.begin(), system.end(), [&](const InstalledPackage& package) {
+              return package.name == bare && package.status.size() > 1
+                  && std::string_view("iUFWtH").find(package.status[1]) != std::string_view::npos
+                  && (architecture.empty() || architecture == package.architecture);
+          });
+    return found == system.end() ? nullptr : &*found;
 }

@@ -162,8 +162,21 @@ constexpr StringKey kKeys[] = {
     {"str_planArchitecture", &InstallerState::str_planArchitecture,
      "This system must first accept packages for the %s architecture and update its package "
      "lists."},
-    {"str_planSources", &InstallerState::str_planSources,
-     "These packages come from the system's package sources: %s."},
+    {"str_planCount", &InstallerState::str_planCount, "Packages to install: %s."},
+    {"str_planCountArchitecture", &InstallerState::str_planCountArchitecture,
+     "Packages to install: %s, %s of them for the %s architecture."},
+    {"str_planUpgrades", &InstallerState::str_planUpgrades, "Installed packages to upgrade: %s."},
+    {"str_planSizes", &InstallerState::str_planSizes, "To download: %s; disk space needed: %s."},
+    {"str_planInstallList", &InstallerState::str_planInstallList, "To install:"},
+    {"str_planUpgradeList", &InstallerState::str_planUpgradeList, "To upgrade:"},
+    {"str_planFetchingMessage", &InstallerState::str_planFetchingMessage,
+     "Fetching the package lists, to find out what the installation needs\u2026"},
+    {"str_planUnknownMessage", &InstallerState::str_planUnknownMessage,
+     "Nothing was installed: what the installation needs cannot be known, as the package "
+     "lists could not be fetched. Is the network reachable?"},
+    {"str_planChangedMessage", &InstallerState::str_planChangedMessage,
+     "Nothing was installed: the package sources changed since the plan was shown. %s Press "
+     "Install again to install all of it together."},
     {"str_listsFailedMessage", &InstallerState::str_listsFailedMessage,
      "Nothing was installed: the package lists could not be updated. Is the network "
      "reachable?"},

@@ -76,10 +76,30 @@ bool readData(archive* data, bool hashes, std::vector<PackageFile>& files, std::
     return status == ARCHIVE_EOF;
 }
 
+// The control file of the control tarball; returns whether there is one.
+bool readControl(archive* tarball, std::string& control)
+{
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(tarball, &entry) == ARCHIVE_OK) {
+        const std::string_view name
+            = archive_entry_pathname(entry) ? archive_entry_pathname(entry) : "";
+        if (name != "./control" && name != "control")
+            continue;
+        const void* block = nullptr;
+        std::size_t size = 0;
+        la_int64_t offset = 0;
+        while (archive_read_data_block(tarball, &block, &size, &offset) == ARCHIVE_OK)
+            control.append(static_cast<const char*>(block), size);
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-bool readPackageFiles(const std::string& path, bool hashes, std::vector<PackageFile>& files,
-                      std::string& refusal)
+bool readPackageArchive(const std::string& path, std::string& control,
+                        const std::function<bool(std::string_view control)>& hashes,
+                        std::vector<PackageFile>& files, std::string& refusal)
 {
     const Archive outer(archive_read_new());
     archive_read_support_format_ar(outer.get());
@@ -87,14 +107,19 @@ bool readPackageFiles(const std::string& path, bool hashes, std::vector<PackageF
         return false;
     archive_entry* member = nullptr;
     while (archive_read_next_header(outer.get(), &member) == ARCHIVE_OK) {
-        if (!std::string_view(archive_entry_pathname(member)).starts_with("data.tar"))
+        const std::string_view name = archive_entry_pathname(member);
+        const bool isControl = name.starts_with("control.tar");
+        if (!isControl && !name.starts_with("data.tar"))
             continue;
-        const Archive data(archive_read_new());
-        archive_read_support_format_tar(data.get());
-        archive_read_support_filter_all(data.get());
-        return archive_read_open(data.get(), outer.get(), nullptr, readMember, nullptr)
-            == ARCHIVE_OK
-            && readData(data.get(), hashes, files, refusal);
+        const Archive inner(archive_read_new());
+        archive_read_support_format_tar(inner.get());
+        archive_read_support_filter_all(inner.get());
+        if (archive_read_open(inner.get(), outer.get(), nullptr, readMember, nullptr) != ARCHIVE_OK)
+            return false;
+        if (!isControl)
+            return readData(inner.get(), hashes(control), files, refusal);
+        if (!readControl(inner.get(), control))
+            return false;
     }
     return false;
 }

@@ -132,18 +132,24 @@ bool askAptAndOwners(Check& check)
     return true;
 }
 
-// A plan, when apt understood and only what the package sources may provide is wanting.
-void planWhereSourcesCan(Check& check)
+// A plan, when apt understood and only what the package sources may provide is wanting;
+// or what they lack too, in place of what the installed packages lack.
+void planWhereSourcesCan(Check& check, std::atomic<bool>* fetching)
 {
     const auto architecture = onlyWanting(check.answer.problems, check.accepted.front());
-    if (check.aptUnderstood && architecture)
-        check.answer.plan = planFromSources({check.accepted, check.shipped, check.relations},
-                                            check.links, *architecture, check.directory);
+    if (!check.aptUnderstood || !architecture)
+        return;
+    SourcesAnswer sources = planFromSources({check.accepted, check.shipped, check.relations},
+                                            check.links, *architecture, check.directory, fetching);
+    check.answer.plan = std::move(sources.plan);
+    check.answer.planUnknown = std::move(sources.unknown);
+    if (!sources.problems.empty())
+        check.answer.problems = std::move(sources.problems);
 }
 
 }  // namespace
 
-std::variant<CheckAnswer, CannotTell> checkPackages(const Words& paths)
+std::variant<CheckAnswer, CannotTell> checkPackages(const Words& paths, std::atomic<bool>* fetching)
 {
     Check check;
     if (!prepare(check))
@@ -154,7 +160,7 @@ std::variant<CheckAnswer, CannotTell> checkPackages(const Words& paths)
     if (!askAptAndOwners(check))
         return CannotTell{check.why};
     if (!check.answer.problems.empty()) {
-        planWhereSourcesCan(check);
+        planWhereSourcesCan(check, fetching);
         return check.answer;
     }
     // dpkg's dry run costs some ten milliseconds a package: it is asked about the packages

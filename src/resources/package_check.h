@@ -12,6 +12,8 @@ struct CheckAnswer {
     std::vector<PackageProblem> problems;
     Words order;
     std::optional<SourcesPlan> plan;
+    // Why no plan can be known where one was looked for: the lists could not be fetched.
+    std::string planUnknown;
     // What dpkg would do without a word to installed packages or the administrator's files.
     std::vector<PackageProblem> cautions;
     // An upgrade meets a configuration file the administrator changed: dpkg is to keep it.
@@ -32,8 +34,10 @@ struct CannotTell {
 // to try, finds nothing to refuse. apt, dpkg-deb, dpkg-query and dpkg work it out from the
 // installed packages alone, never taking dpkg's lock, and whatever they write goes to a
 // scratch directory removed afterwards. When only dependencies or the architecture stand
-// in the way, apt is asked the same with the system's package sources and their lists as
-// they are, for a plan: nothing is downloaded. What dpkg would do silently to installed
+// in the way, apt is asked the same with the system's package sources, for a plan: with
+// their lists as they are, or with the lists of the architecture to accept fetched into
+// the scratch directory, `fetching` set meanwhile. What dpkg would do silently to installed
 // packages or the administrator's files is found too. Returns every problem found, or why
 // that cannot be told.
-std::variant<CheckAnswer, CannotTell> checkPackages(const Words& paths);
+std::variant<CheckAnswer, CannotTell> checkPackages(const Words& paths,
+                                                    std::atomic<bool>* fetching = nullptr);

@@ -43,42 +43,98 @@ std::string lastLine(std::string_view text)
     return line.erase(0, line.find_first_not_of(' '));
 }
 
-// Reads a package's control fields and the files it installs. A control file that dpkg-deb
-// cannot parse is a package dpkg refuses; an archive it cannot read (a truncated download)
-// is no package at all.
-void readPackage(ShippedPackage& package, const std::string& scratch)
+// The fields of a control file, as the file or dpkg-deb -f has them: each field's name as
+// dpkg spells it, whatever the case, and its value, continuation lines and all.
+void readFields(ShippedPackage& package, std::string_view text)
+{
+    std::string* value = nullptr;
+    for (const std::string& line : lines(text)) {
+        const std::size_t colon = line.find(':');
+        if ((line.starts_with(' ') || line.starts_with('\t')) && value) {
+            value->append("\n" + line);
+        } else if (colon != std::string::npos) {
+            std::string name = line.substr(0, colon);
+            for (const char* field : kFields)
+                if (g_ascii_strcasecmp(field, name.c_str()) == 0)
+                    name = field;
+            const std::size_t start = line.find_first_not_of(" \t", colon + 1);
+            value = &(package.fields[name]
+                      = start == std::string::npos ? std::string() : line.substr(start));
+        }
+    }
+    for (const char* field : kFields) {
+        std::string& entry = package.fields[field];  // absent fields are empty
+        entry.erase(entry.find_last_not_of(" \t\r") + 1);
+    }
+    package.name = package.fields["Package"];
+}
+
+// dpkg-deb's word on a package's control file, which it cannot parse (a package dpkg
+// refuses), or which is not there (no package at all); or its fields.
+void askDpkgDeb(ShippedPackage& package, const std::string& scratch)
 {
     Words args = {"dpkg-deb", "-f", package.real};
     args.insert(args.end(), kFields.begin(), kFields.end());
     ToolRun run = runTool(args, scratch);
-    if (!run.exitedWith(0)) {
+    if (run.exitedWith(0))
+        readFields(package, run.output);
+    else
         package.problem = run.output.find("parsing file") != std::string::npos
             ? PackageProblem{PackageProblem::Dpkg, package.shown, printable(lastLine(run.output))}
             : PackageProblem{PackageProblem::NotAPackage, package.shown};
-        return;
-    }
-    std::string* value = nullptr;
-    for (const std::string& line : lines(run.output)) {
-        const std::size_t colon = line.find(": ");
-        if (line.starts_with(' ') && value)
-            value->append("\n" + line);
-        else if (colon != std::string::npos)
-            value = &(package.fields[line.substr(0, colon)] = line.substr(colon + 2));
-    }
-    for (const char* field : kFields)
-        package.fields[field];  // absent fields are empty
-    package.name = package.fields["Package"];
-    // dpkg cannot satisfy a relation to NAME:native, which only source packages may use.
-    for (const char* field : {"Depends", "Pre-Depends"})
-        if (package.fields[field].find(":native") != std::string::npos)
-            package.problem = {PackageProblem::Dpkg, package.shown,
-                               std::string(field) + " names a package with :native"};
+}
+
+// Reads a package's control file and the files it installs, in-process. An archive that
+// cannot be read (a truncated download) is no package at all.
+void readPackage(ShippedPackage& package)
+{
+    const auto multiArchSame = [&](std::string_view control) {
+        readFields(package, control);
+        return package.fields["Multi-Arch"] == "same";
+    };
     std::string refusal;
-    if (!readPackageFiles(package.real, package.fields["Multi-Arch"] == "same", package.files,
-                          refusal))
+    if (!readPackageArchive(package.real, package.control, multiArchSame, package.files, refusal))
         package.problem = {PackageProblem::NotAPackage, package.shown};
     else if (!refusal.empty())
         package.problem = {PackageProblem::Dpkg, package.shown, refusal};
+}
+
+// Whether dpkg parses every control file of `packages` without a word: they are handed to
+// one dpkg-query, as the packages of a database of their own in `scratch`.
+bool dpkgParses(const std::vector<ShippedPackage>& packages, const std::string& scratch)
+{
+    const std::string database = scratch + "/controls";
+    std::string status;
+    for (const ShippedPackage& package : packages) {
+        const std::string_view control = package.control;
+        status.append(control.substr(0, control.find_last_not_of('\n') + 1))
+            .append("\nStatus: install ok unpacked\n\n");
+    }
+    return g_mkdir_with_parents((database + "/updates").c_str(), 0700) == 0
+        && g_file_set_contents((database + "/status").c_str(), status.data(),
+                               static_cast<gssize>(status.size()), nullptr)
+        && runTool({"dpkg-query", "--admindir=" + database, "-W"}, scratch).exitedWith(0);
+}
+
+// Each package as dpkg reads it: where dpkg finds fault with a control file, or a package
+// has none, dpkg-deb is asked about each, for its words.
+void readPackages(std::vector<ShippedPackage>& packages, const std::string& scratch)
+{
+    inParallel(packages.size(), [&](std::size_t i) { readPackage(packages[i]); });
+    const bool parsed = dpkgParses(packages, scratch)
+        && std::none_of(packages.begin(), packages.end(),
+                        [](const ShippedPackage& package) { return package.control.empty(); });
+    if (!parsed)
+        inParallel(packages.size(), [&](std::size_t i) {
+            if (!packages[i].problem || packages[i].control.empty())
+                askDpkgDeb(packages[i], scratch);
+        });
+    for (ShippedPackage& package : packages)
+        // dpkg cannot satisfy a relation to NAME:native, which only source packages may use.
+        for (const char* field : {"Depends", "Pre-Depends"})
+            if (!package.problem && package.fields[field].find(":native") != std::string::npos)
+                package.problem = {PackageProblem::Dpkg, package.shown,
+                                   std::string(field) + " names a package with :native"};
 }
 
 // dpkg installs one package of a name over the other, unless they are instances of one
@@ -129,7 +185,7 @@ std::vector<ShippedPackage> readShippedPackages(const Words& paths, const std::s
         }
         std::free(real);  // NOLINT(cppcoreguidelines-no-malloc): realpath's own allocation
     }
-    inParallel(packages.size(), [&](std::size_t i) { readPackage(packages[i], scratch); });
+    readPackages(packages, scratch);
     for (const ShippedPackage& package : packages)
         if (package.problem)
             addProblem(problems, *package.problem);

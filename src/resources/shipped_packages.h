@@ -8,12 +8,13 @@
 #include <optional>
 #include <string>
 
-// A package of the directory, as dpkg-deb reads it.
+// A package of the directory, as dpkg reads it.
 struct ShippedPackage {
     std::string path;  // as listed
     std::string real;  // its real path: what the tools are given
     std::string shown;  // its file name, printable
     std::string name;  // its Package field
+    std::string control;  // its control file
     std::map<std::string, std::string, std::less<>> fields;
     std::vector<PackageFile> files;  // what it installs
     std::optional<PackageProblem> problem;

@@ -2,11 +2,11 @@
 
 #include <sys/wait.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
-ToolRun runTool(const Words& args, const std::string& scratch)
+ToolRun runTool(const Words& args, const std::string& scratch, bool network)
 {
     std::vector<gchar*> argv(args.size() + 1);
     std::transform(args.begin(), args.end(), argv.begin(),
@@ -14,9 +14,16 @@ ToolRun runTool(const Words& args, const std::string& scratch)
     const char* path = std::getenv("PATH");
     const std::string pathVariable = std::string("PATH=") + (path ? path : "/usr/bin:/bin");
     const std::string tmpVariable = "TMPDIR=" + scratch;
-    std::array<gchar*, 4> environment{const_cast<gchar*>("LC_ALL=C"),
-                                      const_cast<gchar*>(pathVariable.c_str()),
-                                      const_cast<gchar*>(tmpVariable.c_str()), nullptr};
+    std::vector<gchar*> environment{const_cast<gchar*>("LC_ALL=C"),
+                                    const_cast<gchar*>(pathVariable.c_str()),
+                                    const_cast<gchar*>(tmpVariable.c_str())};
+    Words proxies;
+    for (const char* name : {"http_proxy", "https_proxy", "ftp_proxy", "no_proxy"})
+        if (const char* value = network ? std::getenv(name) : nullptr)
+            proxies.push_back(std::string(name) + "=" + value);
+    std::transform(proxies.begin(), proxies.end(), std::back_inserter(environment),
+                   [](const std::string& proxy) { return const_cast<gchar*>(proxy.c_str()); });
+    environment.push_back(nullptr);
     gchar* out = nullptr;
     gchar* err = nullptr;
     gint status = 0;

@@ -21,8 +21,9 @@ struct ToolRun {
 
 // Runs `args`, looked up on PATH, in `scratch`, with temporary files there, and in the C
 // locale, whose messages are read; nothing else of this process's environment is passed,
-// so no setting of the user's can change what the tools answer.
-ToolRun runTool(const Words& args, const std::string& scratch);
+// so no setting of the user's can change what the tools answer; but for the proxies to reach
+// the network through, when the tool is to use it (`network`).
+ToolRun runTool(const Words& args, const std::string& scratch, bool network = false);
 
 // Why a tool's answer cannot be used, for a diagnostic line: "apt-get exited with 100",
 // "dpkg-query could not be started", "dpkg was killed by signal 9".
