@@ -73,15 +73,16 @@ std::string planSentences(const SourcesPlan& plan)
     if (!plan.architecture.empty())
         sentences.push_back(fillIn(s.str_planArchitecture, {plan.architecture}));
     const std::string count = std::to_string(plan.installed.size());
-    sentences.push_back(plan.forArchitecture ? fillIn(
-                            s.str_planCountArchitecture,
-                            {count, std::to_string(plan.forArchitecture), plan.architecture})
-                                             : fillIn(s.str_planCount, {count}));
+    const std::string forArchitecture = std::to_string(plan.forArchitecture);
+    if (plan.forArchitecture)
+        sentences.push_back(
+            fillIn(s.str_planCountArchitecture, {count, forArchitecture, plan.architecture}));
+    else
+        sentences.push_back(fillIn(s.str_planCount, {count}));
+    const auto upgraded = [&](std::size_t i) { return shortened(plan.upgraded[i], kLongestName); };
     if (!plan.upgraded.empty())
         sentences.push_back(
-            fillIn(s.str_planUpgrades, {firstFew(plan.upgraded.size(), ", ", [&](std::size_t i) {
-                       return shortened(plan.upgraded[i], kLongestName);
-                   })}));
+            fillIn(s.str_planUpgrades, {firstFew(plan.upgraded.size(), ", ", upgraded)}));
     if (!plan.download.empty() && !plan.diskSpace.empty())
         sentences.push_back(fillIn(s.str_planSizes, {plan.download, plan.diskSpace}));
     std::string joined;

@@ -36,9 +36,10 @@ std::string between(std::string_view output, std::string_view before, std::strin
         return text.starts_with(before) && text.ends_with(after)
             && text.size() >= before.size() + after.size();
     });
-    return line == all.end() ? ""
-                             : printable(std::string_view(*line).substr(
-                                 before.size(), line->size() - before.size() - after.size()));
+    if (line == all.end())
+        return "";
+    const std::size_t length = line->size() - before.size() - after.size();
+    return printable(std::string_view(*line).substr(before.size(), length));
 }
 
 // apt's figures as apt-get install states them before it would download: "Need to get
