@@ -5,6 +5,7 @@
 #include <glib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <array>
@@ -51,6 +52,15 @@ template <typename Number> bool readNumber(std::string_view text, Number& number
     return error == std::errc() && last == end;
 }
 
+// Whether `path` lies on an overlay, as a live system's root does: the kernel lists a lock
+// by the device of the layer that holds the file, not by the overlay's.
+bool onOverlay(const char* path)
+{
+    constexpr long kOverlayMagic = 0x794c7630;
+    struct statfs system = {};
+    return statfs(path, &system) == 0 && static_cast<long>(system.f_type) == kOverlayMagic;
+}
+
 }  // namespace
 
 std::optional<LockHolder> heldInstallLock()
@@ -75,8 +85,9 @@ std::optional<LockHolder> heldInstallLock()
             continue;
         for (const char* lock : kLocks) {
             struct stat file = {};
-            if (stat(lock, &file) == 0 && file.st_ino == inode && ::major(file.st_dev) == major
-                && ::minor(file.st_dev) == minor)
+            if (stat(lock, &file) == 0 && file.st_ino == inode
+                && ((::major(file.st_dev) == major && ::minor(file.st_dev) == minor)
+                    || onOverlay(lock)))
                 return LockHolder{lock, programName(pid)};
         }
     }
