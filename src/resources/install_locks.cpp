@@ -61,6 +61,20 @@ bool onOverlay(const char* path)
     return statfs(path, &system) == 0 && static_cast<long>(system.f_type) == kOverlayMagic;
 }
 
+// Whether the process `pid` sees the mounts this one sees, as far as this one may tell: a
+// program in a container of its own, over the same lower layer, holds a lock of its own.
+bool sameMounts(long pid)
+{
+    std::array<char, 64> own{};
+    std::array<char, 64> theirs{};
+    const std::string link = "/proc/" + std::to_string(pid) + "/ns/mnt";
+    const ssize_t ownSize = readlink("/proc/self/ns/mnt", own.data(), own.size());
+    const ssize_t theirSize = readlink(link.c_str(), theirs.data(), theirs.size());
+    return ownSize <= 0 || theirSize <= 0
+        || std::string_view(own.data(), static_cast<std::size_t>(ownSize))
+        == std::string_view(theirs.data(), static_cast<std::size_t>(theirSize));
+}
+
 }  // namespace
 
 std::optional<LockHolder> heldInstallLock()
@@ -87,7 +101,7 @@ std::optional<LockHolder> heldInstallLock()
             struct stat file = {};
             if (stat(lock, &file) == 0 && file.st_ino == inode
                 && ((::major(file.st_dev) == major && ::minor(file.st_dev) == minor)
-                    || onOverlay(lock)))
+                    || (onOverlay(lock) && sameMounts(pid))))
                 return LockHolder{lock, programName(pid)};
         }
     }
