@@ -66,7 +66,8 @@ bool readData(archive* data, bool hashes, std::vector<PackageFile>& files, std::
             name.remove_suffix(1);
         if (name.empty())
             continue;
-        PackageFile file{"/" + std::string(name), typeOf(entry), {}, {}};
+        PackageFile file{"/", typeOf(entry), {}, {}};
+        file.path.append(name);
         if (file.type == PackageFile::Symlink && archive_entry_symlink(entry))
             file.target = archive_entry_symlink(entry);
         if (file.type == PackageFile::Regular && hashes)
