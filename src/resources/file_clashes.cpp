@@ -69,21 +69,6 @@ Owners readOwners(std::string_view answer)
     return owners;
 }
 
-// The MD5 sum of what stands at `path`, as dpkg compares it with what a package brings.
-std::string installedMd5(const std::string& path)
-{
-    gchar* contents = nullptr;
-    gsize size = 0;
-    if (!g_file_get_contents(path.c_str(), &contents, &size, nullptr))
-        return {};
-    gchar* sum
-        = g_compute_checksum_for_data(G_CHECKSUM_MD5, reinterpret_cast<guchar*>(contents), size);
-    std::string md5 = sum;
-    g_free(sum);
-    g_free(contents);
-    return md5;
-}
-
 bool isShipped(const std::vector<ShippedPackage>& packages, std::string_view name)
 {
     return std::any_of(packages.begin(), packages.end(),

@@ -93,20 +93,6 @@ bool isDirectory(const std::string& path)
     return lstat(path.c_str(), &file) == 0 && S_ISDIR(file.st_mode);
 }
 
-std::string fileMd5(const std::string& path)
-{
-    gchar* contents = nullptr;
-    gsize size = 0;
-    if (!g_file_get_contents(path.c_str(), &contents, &size, nullptr))
-        return {};
-    gchar* sum
-        = g_compute_checksum_for_data(G_CHECKSUM_MD5, reinterpret_cast<guchar*>(contents), size);
-    std::string md5 = sum;
-    g_free(sum);
-    g_free(contents);
-    return md5;
-}
-
 }  // namespace
 
 void explainRemovals(const Judgement& judgement, const std::vector<ShippedPackage>& packages,
@@ -186,7 +172,7 @@ bool meetsChangedConfiguration(const std::vector<ShippedPackage>& packages,
                            [](const auto& conffile) {
                                const auto& [path, md5] = conffile;
                                struct stat file = {};
-                               return lstat(path.c_str(), &file) == 0 && fileMd5(path) != md5;
+                               return lstat(path.c_str(), &file) == 0 && installedMd5(path) != md5;
                            });
     });
 }

@@ -88,3 +88,17 @@ const InstalledPackage* findInstalled(const InstalledSystem& system, std::string
           });
     return found == system.end() ? nullptr : &*found;
 }
+
+std::string installedMd5(const std::string& path)
+{
+    gchar* contents = nullptr;
+    gsize size = 0;
+    if (!g_file_get_contents(path.c_str(), &contents, &size, nullptr))
+        return {};
+    gchar* sum
+        = g_compute_checksum_for_data(G_CHECKSUM_MD5, reinterpret_cast<guchar*>(contents), size);
+    std::string md5 = sum;
+    g_free(sum);
+    g_free(contents);
+    return md5;
+}

@@ -38,3 +38,7 @@ std::string notFullyInstalled(const InstalledSystem& system);
 
 // The installed package named `name` (NAME or NAME:ARCH), if there is one.
 const InstalledPackage* findInstalled(const InstalledSystem& system, std::string_view name);
+
+// The MD5 sum of what stands at `path`, as dpkg compares it with what a package brings; ""
+// when it cannot be read.
+std::string installedMd5(const std::string& path);
